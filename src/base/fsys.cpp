@@ -1,0 +1,106 @@
+#include "base/fsys.h"
+
+#include "base/utf16.h"
+
+namespace fs = std::filesystem;
+
+namespace zk {
+
+bool PathExists(std::wstring_view path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    return fs::exists(FsPath(path), ec);
+}
+
+bool IsFolder(std::wstring_view path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_directory(FsPath(path), ec);
+}
+
+bool CreateFolder(std::wstring_view path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    const fs::path p = FsPath(path);
+    if (fs::create_directory(p, ec)) return true;
+    return fs::is_directory(p, ec);
+}
+
+bool RemoveFolder(std::wstring_view path) {
+    std::error_code ec;
+    const fs::path p = FsPath(path);
+    if (!fs::is_directory(p, ec)) return false;
+    return fs::remove(p, ec) && !ec;
+}
+
+bool DeleteFileAt(std::wstring_view path) {
+    std::error_code ec;
+    const fs::path p = FsPath(path);
+    if (fs::is_directory(p, ec)) return false;
+    return fs::remove(p, ec) && !ec;
+}
+
+bool RenamePath(std::wstring_view from, std::wstring_view to) {
+    std::error_code ec;
+    const fs::path dst = FsPath(to);
+    if (fs::exists(dst, ec)) return false;  // a move never replaces
+    fs::rename(FsPath(from), dst, ec);
+    return !ec;
+}
+
+bool CopyFileTo(std::wstring_view from, std::wstring_view to, bool overwrite) {
+    std::error_code ec;
+    const auto opt = overwrite ? fs::copy_options::overwrite_existing : fs::copy_options::none;
+    return fs::copy_file(FsPath(from), FsPath(to), opt, ec) && !ec;
+}
+
+int64_t FileSizeOf(std::wstring_view path) {
+    std::error_code ec;
+    const auto n = fs::file_size(FsPath(path), ec);
+    return ec ? -1 : static_cast<int64_t>(n);
+}
+
+bool WildcardMatch(std::wstring_view pattern, std::wstring_view name) {
+    if (pattern == L"*.*" || pattern == L"*") return true;
+    // Iterative match with backtracking on the last '*'.
+    size_t p = 0, n = 0, star = std::wstring_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == L'?' || FoldCase(pattern[p]) == FoldCase(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::wstring_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*') ++p;
+    return p == pattern.size();
+}
+
+ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::vector<DirEntry>& out) {
+    out.clear();
+    std::error_code ec;
+    fs::directory_iterator it(FsPath(folder), ec);
+    if (ec) return ListResult::Failed;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
+        DirEntry e;
+        e.name = WidePath(it->path().filename());
+        if (!WildcardMatch(pattern, e.name)) continue;
+        std::error_code ec2;
+        e.isFolder = it->is_directory(ec2);
+        if (!e.isFolder) {
+            const auto n = it->file_size(ec2);
+            e.size = ec2 ? 0 : n;
+        }
+        out.push_back(std::move(e));
+    }
+    if (ec && out.empty()) return ListResult::Failed;
+    return out.empty() ? ListResult::NoMatch : ListResult::Ok;
+}
+
+}  // namespace zk

@@ -1,0 +1,73 @@
+// Owners of the Win32 handle types used by the *_win.cpp files. Include only from those.
+#pragma once
+#include <windows.h>
+#include <wininet.h>
+
+#include <utility>
+
+#include "base/unique_handle.h"
+
+namespace zk {
+
+using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
+// CreateFileW reports failure with INVALID_HANDLE_VALUE: normalise it to null before owning.
+inline HANDLE NullIfInvalid(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+using UniqueFileHandle = UniqueHandle<HANDLE, &CloseHandle>;
+using UniqueHkey = UniqueHandle<HKEY, &RegCloseKey>;
+using UniqueHinternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
+using UniqueHicon = UniqueHandle<HICON, &DestroyIcon>;
+using UniqueHmenu = UniqueHandle<HMENU, &DestroyMenu>;
+using UniqueHwnd = UniqueHandle<HWND, &DestroyWindow>;
+inline void DeleteGdiObject(HGDIOBJ h) { DeleteObject(h); }
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, &DeleteGdiObject>;
+using UniqueHrgn = UniqueHandle<HRGN, [](HRGN h) { DeleteObject(h); }>;
+using UniqueHbrush = UniqueHandle<HBRUSH, [](HBRUSH h) { DeleteObject(h); }>;
+using UniqueHfont = UniqueHandle<HFONT, [](HFONT h) { DeleteObject(h); }>;
+
+// Owner of one COM interface pointer (Release on reset).
+template <class I>
+class ComPtr {
+public:
+    ComPtr() = default;
+    explicit ComPtr(I* p) : m_p(p) {}
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ComPtr(ComPtr&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
+    ComPtr& operator=(ComPtr&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.m_p, nullptr));
+        return *this;
+    }
+    ~ComPtr() { reset(); }
+    I* get() const { return m_p; }
+    I* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+    void reset(I* p = nullptr) {
+        if (m_p) m_p->Release();
+        m_p = p;
+    }
+    I** put() {
+        reset();
+        return &m_p;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+
+private:
+    I* m_p = nullptr;
+};
+
+// CoInitialize for the calling thread, undone on scope exit when it succeeded.
+class ScopedCoInit {
+public:
+    ScopedCoInit() : m_hr(CoInitialize(nullptr)) {}
+    ~ScopedCoInit() {
+        if (SUCCEEDED(m_hr)) CoUninitialize();
+    }
+    ScopedCoInit(const ScopedCoInit&) = delete;
+    ScopedCoInit& operator=(const ScopedCoInit&) = delete;
+    [[nodiscard]] HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+}  // namespace zk

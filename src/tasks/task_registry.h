@@ -1,0 +1,113 @@
+// The task registry: a red-black tree of tasks keyed by the digest of the task name, with a
+// second chain of the same tasks in arrival order. One recursive lock guards the tree, the
+// arrival chain and every task's state; other threads hold it (Mutex()) while they walk.
+// Lock order: the registry lock before a task's file-list lock.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "tasks/digest.h"
+#include "tasks/locked_list.h"
+
+namespace zk {
+
+// Task states.
+enum TaskState : int32_t {
+    kTaskFailed = 0,     // an upload or split failed; waits one pass
+    kTaskBuilding = 1,   // the intake is still adding file items
+    kTaskEmpty = 2,      // complete, without file items
+    kTaskSplit = 3,      // at least one item must be split
+    kTaskWaiting = 4,    // at least one file cannot be opened yet
+    kTaskReady = 5,      // ready to be uploaded
+    kTaskDone = 6,       // all files handled
+};
+
+class CZKRBTree;
+
+class CZKRBTreeNode {
+public:
+    // With no digest given it is computed from the name.
+    CZKRBTreeNode(std::wstring name, const Digest* digest, CZKRBTree* registry, bool black);
+    CZKRBTreeNode(const CZKRBTreeNode&) = delete;
+    CZKRBTreeNode& operator=(const CZKRBTreeNode&) = delete;
+    virtual ~CZKRBTreeNode();
+
+    // File items; each changes the registry's file count.
+    CZKListEntry* AddFile(std::wstring key, std::wstring value, std::wstring label);
+    CZKListEntry* InsertFile(CZKListEntry* before, std::wstring key, std::wstring value, std::wstring label);
+    // Removes and destroys the item; gives the item that followed it.
+    CZKListEntry* RemoveFile(CZKListEntry* item);
+
+    [[nodiscard]] std::wstring Name() const { return m_name; }
+    [[nodiscard]] const Digest& GetDigest() const { return m_digest; }
+    CZKLockedList& Files() { return m_files; }
+    const CZKLockedList& Files() const { return m_files; }
+
+    // Task state; read and written under the registry lock.
+    int32_t state = kTaskBuilding;
+
+    // Tree and arrival links, owned by the registry.
+    CZKRBTree* registry;
+    CZKRBTreeNode* parent = nullptr;
+    CZKRBTreeNode* left = nullptr;
+    CZKRBTreeNode* right = nullptr;
+    CZKRBTreeNode* prevArrival = nullptr;
+    CZKRBTreeNode* nextArrival = nullptr;
+    bool black;
+
+private:
+    std::wstring m_name;
+    Digest m_digest{};
+    CZKLockedList m_files;
+};
+
+class CZKRBTree {
+public:
+    CZKRBTree();
+    CZKRBTree(const CZKRBTree&) = delete;
+    CZKRBTree& operator=(const CZKRBTree&) = delete;
+    virtual ~CZKRBTree();
+
+    // A new task in state 1, appended to the arrival chain; null when a task with the same
+    // digest is registered (or memory runs out).
+    CZKRBTreeNode* Insert(const std::wstring& name);
+    // True when a task of that digest was found and removed with its file items.
+    bool Remove(const std::wstring& name);
+    // The task registered under the digest of `name`, or null.
+    CZKRBTreeNode* Find(const std::wstring& name) const;
+    // Destroys every task; the registry stays usable.
+    void Empty();
+
+    std::recursive_mutex& Mutex() const { return m_mutex; }
+    [[nodiscard]] CZKRBTreeNode* First() const { return m_first; }
+    [[nodiscard]] CZKRBTreeNode* Last() const { return m_last; }
+    [[nodiscard]] const CZKRBTreeNode* Root() const { return m_root; }
+    [[nodiscard]] const CZKRBTreeNode* Sentinel() const { return m_nil; }
+
+    // Counters: written by several threads, read by the statistics.
+    std::atomic<int32_t> waitingTasks{0};   // tasks in state 4, kept by the folder audit
+    std::atomic<int32_t> taskCount{0};
+    std::atomic<int32_t> fileCount{0};
+    std::atomic<int64_t> queuedBytes{0};
+
+    // Order of tasks: the digest as two signed 64-bit little-endian halves.
+    static int CompareDigests(const Digest& a, const Digest& b);
+
+private:
+    void RotateLeft(CZKRBTreeNode* x);
+    void RotateRight(CZKRBTreeNode* x);
+    void InsertFixup(CZKRBTreeNode* z);
+    void Transplant(CZKRBTreeNode* u, CZKRBTreeNode* v);
+    void DeleteFixup(CZKRBTreeNode* x);
+    CZKRBTreeNode* FindLocked(const Digest& d) const;
+
+    mutable std::recursive_mutex m_mutex;  // guards tree, arrival chain and task states
+    CZKRBTreeNode* m_nil;
+    CZKRBTreeNode* m_root;
+    CZKRBTreeNode* m_first = nullptr;
+    CZKRBTreeNode* m_last = nullptr;
+};
+
+}  // namespace zk

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "tasks/digest.h"
+#include "tasks/machine_identity.h"
+
+using namespace zk;
+
+namespace {
+std::wstring Hex(const std::string& bytes) { return DigestHex(Md5(bytes.data(), bytes.size())); }
+}  // namespace
+
+TEST(Md5, Rfc1321TestSuite) {
+    EXPECT_EQ(Hex(""), L"d41d8cd98f00b204e9800998ecf8427e");
+    EXPECT_EQ(Hex("a"), L"0cc175b9c0f1b6a831c399e269772661");
+    EXPECT_EQ(Hex("abc"), L"900150983cd24fb0d6963f7d28e17f72");
+    EXPECT_EQ(Hex("message digest"), L"f96b697d7cb7938d525a2f31aaf161d0");
+    EXPECT_EQ(Hex("abcdefghijklmnopqrstuvwxyz"), L"c3fcd3d76192e4007dfb496cca67e13b");
+    EXPECT_EQ(Hex("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"), L"d174ab98d277d9f5a5611c2c9f419d9f");
+    EXPECT_EQ(Hex("12345678901234567890123456789012345678901234567890123456789012345678901234567890"),
+              L"57edf4a22be3c955ac49da2e2107b67a");
+}
+
+TEST(Md5, PaddingBoundaries) {
+    // 55, 56 and 64 bytes straddle the one-block / two-block padding cases.
+    EXPECT_EQ(Hex(std::string(55, 'a')), L"ef1772b6dff9a122358552954ad0df65");
+    EXPECT_EQ(Hex(std::string(56, 'a')), L"3b0c8ac703f828b04c6c197006d17218");
+    EXPECT_EQ(Hex(std::string(64, 'a')), L"014842d480b571495a4a0363793f7367");
+}
+
+TEST(NameDigest, EncodingOfNames) {
+    Digest d{};
+    ASSERT_TRUE(NameDigest(L"a", d));
+    EXPECT_EQ(DigestHex(d), L"0cc175b9c0f1b6a831c399e269772661");
+    // Cyrillic hashes as its UTF-8 bytes.
+    EXPECT_EQ(NameDigestBytes(L"\u0417\u0430\u043A\u0430\u0437"), "\xD0\x97\xD0\xB0\xD0\xBA\xD0\xB0\xD0\xB7");
+    EXPECT_EQ(NameDigestOf(L"\u0417\u0430\u043A\u0430\u0437"), Md5("\xD0\x97\xD0\xB0\xD0\xBA\xD0\xB0\xD0\xB7", 10));
+    // U+2116 and every other unit from U+0800 up are one zero byte.
+    EXPECT_EQ(NameDigestBytes(L"x\u2116y"), std::string("x\0y", 3));
+    EXPECT_EQ(NameDigestOf(L"x\u2116y"), NameDigestOf(L"x\u4E2Dy"));
+    EXPECT_NE(NameDigestOf(L"x\u2116y"), NameDigestOf(L"xy"));
+    // Two-byte boundary: U+07FF is a pair, U+0800 is zero.
+    EXPECT_EQ(NameDigestBytes(L"\u07FF\u0800"), std::string("\xDF\xBF\0", 3));
+}
+
+TEST(NameDigest, EmptyNameLeavesOutputAlone) {
+    Digest d{};
+    d.fill(0xAB);
+    EXPECT_FALSE(NameDigest(L"", d));
+    EXPECT_EQ(d[0], 0xAB);
+    EXPECT_EQ(NameDigestOf(L""), Digest{});
+}
+
+TEST(MachineIdentity, MacTextAndPlatformQuery) {
+    const uint8_t mac[6] = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    EXPECT_EQ(FormatMac(mac, 6), L"001A2B3C4D5E");
+    MachineIdentity id;
+    id.mac = L"stale";
+    id.ip = L"stale";
+    RefreshMachineIdentity(id);
+    // Whatever the machine has: MAC empty or upper-case hex pairs; IP empty or dotted.
+    EXPECT_EQ(id.mac.size() % 2, 0u);
+    for (wchar_t c : id.mac) EXPECT_TRUE((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'));
+    if (!id.ip.empty()) {
+        EXPECT_EQ(std::count(id.ip.begin(), id.ip.end(), L'.'), 3);
+    }
+    if (!id.mac.empty()) {
+        EXPECT_FALSE(id.computerName.empty());
+    }
+}
