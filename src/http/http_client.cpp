@@ -1,0 +1,417 @@
+#include "http/http_client.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <new>
+#include <utility>
+
+#include "base/codepage.h"
+#include "base/utf16.h"
+#include "http/http_encoder.h"
+#include "http/http_errors.h"
+#include "http/safe_int.h"
+
+namespace zk {
+namespace {
+
+constexpr const wchar_t* kDefaultAgent = L"Qamtu HTTP Client Class";
+
+bool IsHttps(const wchar_t* url, const HttpUrlParts& p) {
+    if (p.schemeLen != 5) return false;
+    return EqualsNoCase(std::wstring_view(url + p.schemeStart, 5), L"HTTPS");
+}
+
+std::wstring Slice(const wchar_t* url, uint32_t start, uint32_t len) { return std::wstring(url + start, len); }
+
+// Closes whatever a failed request opened before the exception goes on.
+struct HandleGuard {
+    HttpHandle* handles[3];
+    bool armed = true;
+    ~HandleGuard() {
+        if (!armed) return;
+        for (HttpHandle* h : handles)
+            if (h && *h) {
+                CHttpToolW::CloseHandle(*h);
+                *h = nullptr;
+            }
+    }
+};
+
+}  // namespace
+
+CHttpClientT::CHttpClientT() {
+    net::Guid g{};
+    if (net::CreateGuid(g)) {
+        wchar_t buf[64];
+        std::swprintf(buf, 64, L"----TEBRO-%.08x%.04x%.04x%.02x%.02x%.02x%.02x%.02x%.02x%.02x%.02x-", g.data1, g.data2, g.data3,
+                      g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+        std::string narrow;
+        if (WideToCodePage(kCodePageAnsi, buf, narrow)) {
+            m_boundary = buf;
+            m_boundaryNarrow = narrow;
+        }
+    }
+    if (m_boundary.empty()) {
+        m_boundary = kFixedBoundary;
+        m_boundaryNarrow = ToUtf8(kFixedBoundary);
+    }
+    m_contentType = L"multipart/form-data; boundary=" + m_boundary;
+}
+
+CHttpClientT::~CHttpClientT() { CancelPost(); }
+
+uint32_t CHttpClientT::SafeLenOf(const std::string& s) { return SafeLen(s.size()); }
+
+void CHttpClientT::SetInternetSettings(const wchar_t* userAgent, uint32_t accessType, const wchar_t* proxy, const wchar_t* bypass,
+                                       uint32_t flags) {
+    m_hasUserAgent = userAgent != nullptr;
+    m_userAgent = userAgent ? userAgent : L"";
+    m_accessType = accessType;
+    m_hasProxy = proxy != nullptr;
+    m_proxy = proxy ? proxy : L"";
+    m_hasBypass = bypass != nullptr;
+    m_bypass = bypass ? bypass : L"";
+    m_internetFlags = flags;
+}
+
+void CHttpClientT::SetUseUtf8(bool on) {
+    if (IsPosting())
+        ThrowHttpPrecondition("CHttpClientT::SetUseUtf8: It is not allowed to call this method if the POST context is active.");
+    m_useUtf8 = on;
+}
+
+void CHttpClientT::SetAnsiCodePage(unsigned codePage) {
+    if (IsPosting())
+        ThrowHttpPrecondition("CHttpClientT::SetAnsiCodePage: It is not allowed to call this method if the POST context is active.");
+    m_codePage = codePage;
+}
+
+void CHttpClientT::AddHeader(const wchar_t* szName, const wchar_t* szValue) {
+    if (!szValue) ThrowHttpPrecondition("CHttpClientT::AddHeader: szValue can not be NULL.");
+    if (!*szValue) ThrowHttpPrecondition("CHttpClientT::AddHeader: szValue can not be an empty string.");
+    m_headers.Add(szName, szValue, 0);
+}
+
+void CHttpClientT::AddParam(const wchar_t* szName, const wchar_t* szValue, uint32_t flags) {
+    if (IsPosting())
+        ThrowHttpPrecondition("CHttpClientT::AddParam: It is not allowed to call this method if the POST context is active.");
+    m_params.Add(szName, szValue, flags);
+}
+
+void CHttpClientT::ClearParam() {
+    if (IsPosting())
+        ThrowHttpPrecondition("CHttpClientT::ClearParam: It is not allowed to call this method if the POST context is active.");
+    m_params.Clear();
+}
+
+// ---- connection and request ----
+
+HttpHandle CHttpClientT::OpenInternet() const {
+    return CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
+                                    m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
+                                    m_internetFlags);
+}
+
+HttpHandle CHttpClientT::OpenConnection(const wchar_t* url, HttpHandle hInternet) const {
+    if (!hInternet) ThrowHttpPrecondition("CHttpClientT::OpenConnection: hInternet can not be NULL.");
+    const HttpUrlParts p = CHttpUrlAnalyzerT::Analyze(m_codePage, url);
+    uint32_t port = IsHttps(url, p) ? 443 : 80;
+    if (p.portLen > 0) {
+        if (p.portLen > 5) ThrowHttpCode(kHttpErrInvalidPort);
+        const std::wstring text = Slice(url, p.portStart, p.portLen);
+        uint32_t value = 0;
+        for (wchar_t c : text) {
+            if (c < L'0' || c > L'9') ThrowHttpCode(kHttpErrInvalidPort);
+            value = value * 10 + static_cast<uint32_t>(c - L'0');
+        }
+        if (value > 65535) ThrowHttpCode(kHttpErrInvalidPort);
+        port = value;
+    }
+    if (p.hostLen == 0) ThrowHttpCode(kHttpErrInvalidUrl);
+    const std::wstring host = Slice(url, p.hostStart, p.hostLen);
+    return CHttpToolW::OpenConnection(hInternet, host.c_str(), static_cast<uint16_t>(port));
+}
+
+HttpHandle CHttpClientT::OpenRequest(const wchar_t* url, HttpHandle hConnection, const wchar_t* verb, uint32_t flags) const {
+    if (!hConnection) ThrowHttpPrecondition("CHttpClientT::OpenRequest: hConnection can not be NULL.");
+    const HttpUrlParts p = CHttpUrlAnalyzerT::Analyze(m_codePage, url);
+    if (IsHttps(url, p)) flags |= kHttpFlagSecure;
+    std::wstring object;
+    if (p.pathLen > 0) {
+        object = std::wstring(url + p.pathStart);
+    } else {
+        object = L"/" + std::wstring(url + p.pathStart);
+    }
+    HttpHandle hRequest = CHttpToolW::OpenRequest(hConnection, object.c_str(), verb, flags, m_codePage);
+    try {
+        if (flags & kHttpFlagPragmaNoCache) CHttpToolW::AddHeader(hRequest, L"Cache-Control", L"no-cache", m_codePage);
+        AddRequestHeader(hRequest);
+    } catch (...) {
+        CHttpToolW::CloseHandle(hRequest);
+        throw;
+    }
+    return hRequest;
+}
+
+void CHttpClientT::AddRequestHeader(HttpHandle hRequest) const {
+    if (!hRequest) ThrowHttpPrecondition("CHttpClientT::AddRequestHeader: hRequest can not be NULL.");
+    for (const auto& e : m_headers.Entries()) CHttpToolW::AddHeader(hRequest, e.name.c_str(), e.ValueOrEmpty(), m_codePage);
+}
+
+std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
+    if (m_params.Empty()) return url ? std::wstring(url) : std::wstring();
+    auto encode = [&](const std::wstring& text, bool already) {
+        if (already) return text;
+        const uint32_t n = CHttpEncoderW::UrlEncodeLen(text.c_str(), m_useUtf8, m_codePage);
+        std::wstring out(SafeAdd(n, 1), L'\0');
+        CHttpEncoderW::UrlEncodeW(text.c_str(), out.data(), m_useUtf8, m_codePage);
+        out.resize(n);
+        return out;
+    };
+    std::wstring out;
+    HttpUrlParts p{};
+    if (url) {
+        p = CHttpUrlAnalyzerT::Analyze(m_codePage, url);
+        out.append(url, p.pathStart);
+        if (p.pathLen == 0) out.push_back(L'/');
+        out.append(url + p.pathStart, p.pathLen + p.queryLen);
+        out.push_back(p.queryLen > 0 ? L'&' : L'?');
+    }
+    bool first = true;
+    for (const auto& e : m_params.Entries()) {
+        if (!first) out.push_back(L'&');
+        first = false;
+        out += encode(e.name, e.flags & kParamNameEncoded);
+        out.push_back(L'=');
+        out += encode(e.value ? *e.value : std::wstring(), e.flags & kParamValueEncoded);
+    }
+    if (url) out.append(url + p.fragmentStart, p.fragmentLen);
+    return out;
+}
+
+// ---- GET ----
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uint32_t flags) {
+    CancelPost();
+    HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
+    HandleGuard guard{{&hRequest, &hConnection, &hInternet}};
+    try {
+        hInternet = OpenInternet();
+        hConnection = OpenConnection(url, hInternet);
+        const std::wstring getUrl = m_params.Empty() ? std::wstring(url ? url : L"") : MakeGetUrl(url);
+        hRequest = OpenRequest(getUrl.c_str(), hConnection, L"GET", flags);
+        CHttpToolW::SendRequest(hRequest, m_codePage);
+        auto response = std::make_unique<CHttpResponseT>(hInternet, hConnection, hRequest);
+        guard.armed = false;
+        return response;
+    } catch (const httpclientexceptionW&) {
+        throw;
+    } catch (...) {
+        ThrowHttpCode(kHttpErrUnexpected);
+    }
+}
+
+// ---- upload ----
+
+std::string CHttpClientT::Encode(const wchar_t* text) const {
+    const uint32_t n = m_useUtf8 ? CHttpEncoderW::Utf8EncodeLen(text) : CHttpEncoderW::AnsiEncodeLen(m_codePage, text);
+    std::string out(SafeAdd(n, 1), '\0');
+    if (m_useUtf8) CHttpEncoderW::Utf8Encode(text, out.data()); else CHttpEncoderW::AnsiEncode(m_codePage, text, out.data());
+    out.resize(n);
+    return out;
+}
+
+uint32_t CHttpClientT::EncodedLen(const wchar_t* text) const {
+    return m_useUtf8 ? CHttpEncoderW::Utf8EncodeLen(text) : CHttpEncoderW::AnsiEncodeLen(m_codePage, text);
+}
+
+void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
+    CancelPost();
+    const uint32_t B = SafeLen(m_boundaryNarrow.size());
+    std::vector<HttpFileHandle> files;
+    std::vector<std::unique_ptr<char[]>> mimes;
+    HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
+    HandleGuard guard{{&hRequest, &hConnection, &hInternet}};
+    auto closeFiles = [&] {
+        for (HttpFileHandle f : files) CHttpToolW::CloseFile(f);
+        files.clear();
+    };
+    try {
+        uint32_t L = 0, totalBytes = 0, fileCount = 0;
+        const auto& params = m_params.Entries();
+        std::wstring firstName, firstPath;
+        uint32_t firstSize = 0;
+        bool firstIsFile = false;
+        if (!params.empty()) {
+            for (const auto& e : params)
+                if (e.flags & kParamFile) ++fileCount;
+            files.assign(fileCount, net::InvalidFile());
+            mimes.resize(fileCount);
+            uint32_t slot = 0;
+            for (size_t i = 0; i < params.size(); ++i) {
+                const auto& e = params[i];
+                const uint32_t nameLen = EncodedLen(e.name.c_str());
+                uint32_t dataLen;
+                if (e.flags & kParamFile) {
+                    files[slot] = CHttpToolW::OpenFile(e.ValueOrEmpty());
+                    dataLen = files[slot] != net::InvalidFile() ? CHttpToolW::GetFileSize(files[slot], e.ValueOrEmpty()) : 0;
+                    mimes[slot] = CHttpToolW::GetMimeType(files[slot], m_codePage);
+                    const uint32_t mimeLen = SafeLen(std::strlen(mimes[slot].get()));
+                    L = SafeAdd(L, SafeAdd(SafeAdd(SafeAdd(SafeAdd(SafeAdd(B, 78), nameLen), EncodedLen(e.ValueOrEmpty())), mimeLen), dataLen));
+                    ++slot;
+                } else {
+                    dataLen = EncodedLen(e.ValueOrEmpty());
+                    L = SafeAdd(L, SafeAdd(SafeAdd(SafeAdd(B, 49), nameLen), dataLen));
+                }
+                totalBytes = SafeAdd(totalBytes, dataLen);
+                if (i == 0) {
+                    firstName = e.name;
+                    firstSize = dataLen;
+                    firstIsFile = (e.flags & kParamFile) != 0;
+                    firstPath = e.ValueOrEmpty();
+                }
+            }
+            L = SafeAdd(L, SafeAdd(B, 6));
+        } else {
+            L = SafeAdd(B, 8);
+        }
+        hInternet = OpenInternet();
+        hConnection = OpenConnection(url, hInternet);
+        hRequest = OpenRequest(url, hConnection, L"POST", flags);
+        CHttpToolW::AddHeader(hRequest, L"Content-Type", m_contentType.c_str(), m_codePage);
+        CHttpToolW::SendRequestEx(hRequest, L);
+
+        m_progress.Activate(L, totalBytes, static_cast<uint32_t>(params.size()), fileCount);
+        m_hInternet = hInternet;
+        m_hConnection = hConnection;
+        m_hRequest = hRequest;
+        guard.armed = false;
+        m_files = std::move(files);
+        m_mimeTypes = std::move(mimes);
+        if (!params.empty()) {
+            m_startSnapshot = m_progress;
+            m_startSnapshot.StartNewEntry(firstName.c_str(), firstIsFile ? firstPath.c_str() : nullptr, firstSize);
+        }
+    } catch (const httpclientexceptionW&) {
+        closeFiles();
+        m_progress.Reset();
+        throw;
+    } catch (const std::bad_alloc&) {
+        closeFiles();
+        m_progress.Reset();
+        ThrowHttpCode(kHttpErrOutOfMemory);
+    }
+}
+
+void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
+    if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
+    if (!bytes || count == 0) return;
+    if (counted) m_progress._TestAddPostedBytes(count);
+    m_progress._TestAddActualPostedBytes(count);
+    CHttpToolW::InternetWriteFile(m_hRequest, bytes, count);
+    if (counted) m_progress.AddPostedBytes(count);
+    m_progress.AddActualPostedBytes(count);
+}
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
+    try {
+        return _ProceedUploadContext();
+    } catch (const httpclientexceptionW&) {
+        _ReleasePostResponse(false);
+        throw;
+    } catch (const std::bad_alloc&) {
+        _ReleasePostResponse(false);
+        ThrowHttpCode(kHttpErrOutOfMemory);
+    }
+}
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
+    if (!m_progress.IsActive()) ThrowHttpCode(kHttpErrPostNotStarted);
+    if (!m_hInternet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");
+    if (!m_hConnection) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hConnection can not be NULL.");
+    if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
+
+    if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
+        CHttpToolW::EndRequest(m_hRequest);
+        return _ReleasePostResponse(true);
+    }
+    const auto& params = m_params.Entries();
+    if (params.empty()) {
+        _WriteText("\r\n--" + m_boundaryNarrow + "--\r\n");
+        return nullptr;
+    }
+    if (!m_progress.CurrParamIsComplete()) {
+        const uint32_t n = std::min(kUploadStep, m_progress.CurrParamRemainByte());
+        if (m_progress.CurrParamIsFile()) {
+            const uint32_t slot = m_progress.PostedFileCount() - 1;
+            if (!m_readBuffer) m_readBuffer.reset(new char[kReadBufferSize]);
+            const uint32_t read = CHttpToolW::ReadFile(m_files[slot], m_readBuffer.get(), n);
+            if (read < n) ThrowHttpCode(kHttpErrShortRead);
+            _WritePost(m_readBuffer.get(), n, true);
+        } else {
+            _WritePost(m_currentValue.data() + m_progress.CurrParamPostedByte(), n, true);
+        }
+        if (m_progress.CurrParamIsComplete()) _WriteText("\r\n");
+        return nullptr;
+    }
+    const uint32_t posted = m_progress.PostedCount();
+    if (posted < params.size()) {
+        const auto& e = params[posted];
+        std::string head = "--" + m_boundaryNarrow + "\r\nContent-Disposition: form-data; name=\"" + Encode(e.name.c_str());
+        uint32_t size = 0;
+        if (e.flags & kParamFile) {
+            const uint32_t slot = m_progress.PostedFileCount();
+            if (m_files[slot] != net::InvalidFile()) size = CHttpToolW::GetFileSize(m_files[slot], e.ValueOrEmpty());
+            head += "\"; filename=\"" + Encode(e.ValueOrEmpty()) + "\"\r\nContent-Type: " + m_mimeTypes[slot].get() + "\r\n\r\n";
+            _WriteText(head);
+            m_progress.StartNewEntry(e.name.c_str(), e.ValueOrEmpty(), size);
+        } else {
+            m_currentValue = Encode(e.ValueOrEmpty());
+            size = SafeLen(m_currentValue.size());
+            head += "\"\r\n\r\n";
+            _WriteText(head);
+            m_progress.StartNewEntry(e.name.c_str(), nullptr, size);
+        }
+        if (size == 0) _WriteText("\r\n");
+        return nullptr;
+    }
+    _WriteText("--" + m_boundaryNarrow + "--\r\n");
+    return nullptr;
+}
+
+std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse) {
+    HttpHandle hInternet = std::exchange(m_hInternet, nullptr);
+    HttpHandle hConnection = std::exchange(m_hConnection, nullptr);
+    HttpHandle hRequest = std::exchange(m_hRequest, nullptr);
+    for (HttpFileHandle f : m_files) CHttpToolW::CloseFile(f);
+    m_files.clear();
+    m_mimeTypes.clear();
+    m_currentValue.clear();
+    m_readBuffer.reset();
+    m_progress.Reset();
+    m_startSnapshot.Reset();
+    if (toResponse) {
+        CHttpResponseT* r = new (std::nothrow) CHttpResponseT(hInternet, hConnection, hRequest);
+        if (r) return std::unique_ptr<CHttpResponseT>(r);
+    }
+    CHttpToolW::CloseHandle(hRequest);
+    CHttpToolW::CloseHandle(hConnection);
+    CHttpToolW::CloseHandle(hInternet);
+    if (toResponse) ThrowHttpCode(kHttpErrOutOfMemory);
+    return nullptr;
+}
+
+void CHttpClientT::QueryPostStat(CHttpPostStatT& out) const {
+    if (m_progress.IsActive() && !m_params.Empty() && m_progress.PostedCount() == 0) out = m_startSnapshot;
+    else out = m_progress;
+}
+
+bool CHttpClientT::CancelPost() {
+    if (!m_progress.IsActive() && !m_hRequest) return false;
+    _ReleasePostResponse(false);
+    return true;
+}
+
+}  // namespace zk

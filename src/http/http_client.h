@@ -1,0 +1,106 @@
+// The HTTP client: request settings, a header map and a parameter map, a GET whose parameters
+// go into the query string, and an upload: a multipart/form-data POST sent in small steps so
+// that the caller can report progress and stop between steps. Every request opens its own
+// internet, connection and request handle; a finished request hands them to a response.
+// Used by one thread at a time; failures are httpclientexceptionW.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/client_map.h"
+#include "http/http_response.h"
+#include "http/http_tool.h"
+#include "http/post_stat.h"
+#include "http/url_analyzer.h"
+
+namespace zk {
+
+// Request flags used by the session: reload, no cache write, keep connection, resynchronize,
+// hyperlink, no UI, pragma no-cache.
+inline constexpr uint32_t kHttpSessionFlags = 0x84400F00;
+inline constexpr uint32_t kHttpFlagSecure = 0x00800000;
+inline constexpr uint32_t kHttpFlagPragmaNoCache = 0x00000100;
+// Parameter flags.
+inline constexpr uint32_t kParamFile = 1;
+inline constexpr uint32_t kParamNameEncoded = 2;
+inline constexpr uint32_t kParamValueEncoded = 4;
+
+inline constexpr wchar_t kFixedBoundary[] = L"----QAMTU-FB3B405B7EAE495aB0C0295C54D4E096-";
+inline constexpr uint32_t kUploadStep = 1024;
+inline constexpr uint32_t kReadBufferSize = 0xE000;
+
+class CHttpClientT {
+public:
+    CHttpClientT();
+    CHttpClientT(const CHttpClientT&) = delete;
+    CHttpClientT& operator=(const CHttpClientT&) = delete;
+    // Cancels a running upload.
+    virtual ~CHttpClientT();
+
+    void SetInternetSettings(const wchar_t* userAgent, uint32_t accessType, const wchar_t* proxy, const wchar_t* bypass,
+                             uint32_t flags);
+    void SetUseUtf8(bool on);
+    void SetAnsiCodePage(unsigned codePage);
+    void AddHeader(const wchar_t* szName, const wchar_t* szValue);
+    void ClearHeader() { m_headers.Clear(); }
+    void AddParam(const wchar_t* szName, const wchar_t* szValue, uint32_t flags = 0);
+    void ClearParam();
+
+    // A new response owned by the caller.
+    std::unique_ptr<CHttpResponseT> PerformGet(const wchar_t* url, uint32_t flags);
+    // Opens the request and announces the body.
+    void StartUpload(const wchar_t* url, uint32_t flags);
+    // One step; null while the upload goes on, the response once it is complete.
+    std::unique_ptr<CHttpResponseT> ContinuePost();
+    void QueryPostStat(CHttpPostStatT& out) const;
+    // True when an upload was running.
+    bool CancelPost();
+    [[nodiscard]] bool IsPosting() const { return m_progress.IsActive(); }
+
+    [[nodiscard]] const std::wstring& Boundary() const { return m_boundary; }
+    [[nodiscard]] const std::wstring& ContentType() const { return m_contentType; }
+    // The GET URL for `url` with the parameter map appended (exposed for its own tests).
+    std::wstring MakeGetUrl(const wchar_t* url) const;
+
+private:
+    HttpHandle OpenInternet() const;
+    HttpHandle OpenConnection(const wchar_t* url, HttpHandle hInternet) const;
+    HttpHandle OpenRequest(const wchar_t* url, HttpHandle hConnection, const wchar_t* verb, uint32_t flags) const;
+    void AddRequestHeader(HttpHandle hRequest) const;
+    std::string Encode(const wchar_t* text) const;
+    uint32_t EncodedLen(const wchar_t* text) const;
+    void _WritePost(const void* bytes, uint32_t count, bool counted);
+    void _WriteText(const std::string& text) { _WritePost(text.data(), SafeLenOf(text), false); }
+    std::unique_ptr<CHttpResponseT> _ProceedUploadContext();
+    // Releases the upload context; with `toResponse` its handles go to a new response.
+    std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse);
+    static uint32_t SafeLenOf(const std::string& s);
+
+    std::wstring m_boundary;
+    std::string m_boundaryNarrow;
+    std::wstring m_contentType;
+    bool m_useUtf8 = false;
+    unsigned m_codePage = 0;
+    CHttpClientMapT m_headers;
+    CHttpClientMapT m_params;
+    std::wstring m_userAgent;
+    bool m_hasUserAgent = false;
+    uint32_t m_accessType = 0;
+    std::wstring m_proxy, m_bypass;
+    bool m_hasProxy = false, m_hasBypass = false;
+    uint32_t m_internetFlags = 0;
+
+    CHttpPostStatT m_startSnapshot;
+    CHttpPostStatT m_progress;
+    std::vector<HttpFileHandle> m_files;
+    std::vector<std::unique_ptr<char[]>> m_mimeTypes;
+    std::string m_currentValue;
+    HttpHandle m_hInternet = nullptr;
+    HttpHandle m_hConnection = nullptr;
+    HttpHandle m_hRequest = nullptr;
+    std::unique_ptr<char[]> m_readBuffer;
+};
+
+}  // namespace zk

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "http/http_errors.h"
+#include "http/safe_int.h"
+
+using namespace zk;
+
+namespace {
+template <class F>
+httpclientexceptionW Catch(F f) {
+    try {
+        f();
+    } catch (const httpclientexceptionW& e) {
+        return e;
+    }
+    ADD_FAILURE() << "nothing was thrown";
+    return {};
+}
+}  // namespace
+
+TEST(HttpErrors, TableLookupByRange) {
+    EXPECT_STREQ(HttpErrorMessageW(0), L"Not specified");
+    EXPECT_STREQ(HttpErrorMessageW(42), L"Not specified");
+    EXPECT_STREQ(HttpErrorMessageW(104), L"The post context is not started yet.");
+    EXPECT_STREQ(HttpErrorMessageW(113), L"An interger divide by zero exception has been occurred.");
+    EXPECT_STREQ(HttpErrorMessageW(200), L"");
+    EXPECT_STREQ(HttpErrorMessageW(409), L"::HttpEndRequest failed.");
+    EXPECT_STREQ(HttpErrorMessageW(605), L"::GetFileSize failed (\"%s\").");
+    EXPECT_STREQ(HttpErrorMessageW(1000), L"user-defined error message");
+    EXPECT_STREQ(HttpErrorMessageW(123456), L"user-defined error message");
+    EXPECT_STREQ(HttpErrorMessageA(408), "::InternetWriteFile failed.");
+}
+
+TEST(HttpErrors, FiveWaysOfRaising) {
+    auto e = Catch([] { ThrowHttpCode(107); });
+    EXPECT_STREQ(e.Message(), L"The port number is not valid.");
+    EXPECT_EQ(e.ErrorCode(), 107u);
+    EXPECT_EQ(e.OsError(), 0u);
+    EXPECT_STREQ(e.what(), "httpclientexceptionW");
+
+    e = Catch([] { ThrowHttpCodeOs(605, 5, L"C:\\a.jpg"); });
+    EXPECT_STREQ(e.Message(), L"::GetFileSize failed (\"C:\\a.jpg\").");
+    EXPECT_EQ(e.OsError(), 5u);
+    e = Catch([] { ThrowHttpCodeOs(600, 87); });
+    EXPECT_STREQ(e.Message(), L"::WideCharToMultiByte failed.");
+    const std::wstring longPath(600, L'x');
+    e = Catch([&] { ThrowHttpCodeOs(605, 2, longPath.c_str()); });
+    EXPECT_EQ(std::wstring(e.Message()).size(), 511u);
+
+    e = Catch([] { ThrowHttpPrecondition("CHttpToolW::InternetWriteFile: cbyBuff can not be zero."); });
+    EXPECT_STREQ(e.Message(), L"CHttpToolW::InternetWriteFile: cbyBuff can not be zero.");
+    EXPECT_EQ(e.ErrorCode(), 0u);
+
+    e = Catch([] { ThrowHttpArithmetic(ArithFailure::DivideByZero); });
+    EXPECT_EQ(e.ErrorCode(), 113u);
+    e = Catch([] { (void)SafeAdd(0xFFFFFFFFu, 1); });
+    EXPECT_EQ(e.ErrorCode(), 112u);
+    e = Catch([] { ThrowHttpArithmetic(ArithFailure::Other); });
+    EXPECT_EQ(e.ErrorCode(), 111u);
+
+    e = Catch([] { ThrowHttpWiden(httpclientexceptionA("::HttpOpenRequest failed.", 404, 12005)); });
+    EXPECT_STREQ(e.Message(), L"::HttpOpenRequest failed.");
+    EXPECT_EQ(e.ErrorCode(), 404u);
+    EXPECT_EQ(e.OsError(), 12005u);
+}
+
+TEST(HttpErrors, MessagesAndCopies) {
+    httpclientexceptionW none(nullptr, 0, 0);
+    EXPECT_STREQ(none.Message(), L"NULL");
+    httpclientexceptionW a(L"text", 3, 4);
+    httpclientexceptionW b = a;
+    a.SetMessage(L"changed");
+    EXPECT_STREQ(b.Message(), L"text");
+    EXPECT_EQ(b.ErrorCode(), 3u);
+    b = b;  // onto itself
+    EXPECT_STREQ(b.Message(), L"text");
+    errmsg_exceptionW base(L"m");
+    EXPECT_STREQ(base.what(), "errmsg_exceptionW");
+    httpclientexceptionA narrow("narrow text", 1, 2);
+    EXPECT_STREQ(narrow.what(), "narrow text");
+    EXPECT_STREQ(httpclientexceptionA().what(), "NULL");
+}

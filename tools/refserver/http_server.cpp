@@ -1,0 +1,202 @@
+#include "refserver/http_server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace refsrv {
+namespace sock = zk::sock;
+
+namespace {
+
+bool IEquals(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string Serialize(const HttpResponse& r) {
+    std::string out = "HTTP/1.1 " + std::to_string(r.status) + " " + r.statusText + "\r\n";
+    for (auto& h : r.headers) out += h.first + ": " + h.second + "\r\n";
+    if (r.chunked) {
+        out += "Transfer-Encoding: chunked\r\n";
+    } else {
+        out += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
+    }
+    out += "Connection: close\r\n\r\n";
+    if (r.chunked) {
+        // Chunks of at most 7 bytes, so that clients really decode several.
+        for (size_t i = 0; i < r.body.size(); i += 7) {
+            const std::string piece = r.body.substr(i, 7);
+            char len[16];
+            std::snprintf(len, sizeof len, "%zx\r\n", piece.size());
+            out += len + piece + "\r\n";
+        }
+        out += "0\r\n\r\n";
+    } else {
+        out += r.body;
+    }
+    return out;
+}
+
+}  // namespace
+
+const std::string* HttpRequest::Header(const std::string& name) const {
+    for (auto& h : headers)
+        if (IEquals(h.first, name)) return &h.second;
+    return nullptr;
+}
+
+std::string HttpRequest::Path() const { return target.substr(0, target.find('?')); }
+
+std::string HttpRequest::Query() const {
+    const size_t q = target.find('?');
+    return q == std::string::npos ? std::string() : target.substr(q + 1);
+}
+
+HttpServer::~HttpServer() { Stop(); }
+
+bool HttpServer::Start(Handler handler, uint16_t port) {
+    m_handler = std::move(handler);
+    m_listener.reset(sock::ListenLoopback(port, &m_port));
+    if (!m_listener) return false;
+    m_stopping = false;
+    m_acceptThread = std::thread(&HttpServer::AcceptLoop, this);
+    return true;
+}
+
+void HttpServer::Stop() {
+    m_stopping = true;
+    if (m_acceptThread.joinable()) m_acceptThread.join();
+    m_listener.reset();
+    std::unique_lock lock(m_mutex);
+    for (sock::Socket s : m_sockets) sock::ShutdownBoth(s);
+    m_cv.wait(lock, [&] { return m_openConnections.load() == 0; });
+}
+
+void HttpServer::AcceptLoop() {
+    while (!m_stopping) {
+        const sock::Socket c = sock::Accept(m_listener.get(), 50);
+        if (c == sock::kInvalid) continue;
+        std::lock_guard lock(m_mutex);
+        m_sockets.push_back(c);
+        ++m_openConnections;
+        // Detached: Stop() waits for the count of open connections instead of joining.
+        std::thread([this, c] {
+            Serve(c);
+            std::lock_guard done(m_mutex);
+            m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), c), m_sockets.end());
+            sock::CloseSocket(c);
+            --m_openConnections;
+            m_cv.notify_all();
+        }).detach();
+    }
+}
+
+void HttpServer::Record(HttpRequest r) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.push_back(std::move(r));
+    }
+    m_cv.notify_all();
+}
+
+void HttpServer::Serve(sock::Socket raw) {
+    sock::SetTimeouts(raw, 60000, 60000);
+    HttpRequest req;
+    std::string data;
+    char buf[65536];
+    size_t headEnd;
+    while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
+        const long n = sock::Recv(raw, buf, sizeof buf);
+        if (n <= 0 || data.size() > (1 << 20)) {
+            return;
+        }
+        data.append(buf, static_cast<size_t>(n));
+    }
+    req.rawHead = data.substr(0, headEnd + 4);
+    data.erase(0, headEnd + 4);
+    // Request line and headers.
+    size_t lineEnd = req.rawHead.find("\r\n");
+    const std::string line = req.rawHead.substr(0, lineEnd);
+    const size_t sp1 = line.find(' '), sp2 = line.rfind(' ');
+    if (sp1 == std::string::npos || sp2 == sp1) {
+        const std::string bad = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        sock::SendAll(raw, bad.data(), bad.size());
+        return;
+    }
+    req.method = line.substr(0, sp1);
+    req.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
+    req.version = line.substr(sp2 + 1);
+    while (true) {
+        const size_t start = lineEnd + 2;
+        lineEnd = req.rawHead.find("\r\n", start);
+        if (lineEnd == std::string::npos || lineEnd == start) break;
+        const std::string h = req.rawHead.substr(start, lineEnd - start);
+        const size_t colon = h.find(':');
+        if (colon == std::string::npos) continue;
+        size_t v = colon + 1;
+        while (v < h.size() && h[v] == ' ') ++v;
+        req.headers.emplace_back(h.substr(0, colon), h.substr(v));
+    }
+    size_t expected = 0;
+    if (const std::string* cl = req.Header("Content-Length")) expected = std::strtoull(cl->c_str(), nullptr, 10);
+
+    HttpResponse early = m_handler(req, true);
+    if (const std::string* ex = req.Header("Expect"); ex && IEquals(*ex, "100-continue") && !early.answerBeforeBody) {
+        const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
+        sock::SendAll(raw, cont.data(), cont.size());
+    }
+    req.body = std::move(data);
+    if (early.answerBeforeBody) {
+        Record(req);
+        const std::string out = Serialize(early);
+        sock::SendAll(raw, out.data(), out.size());
+        return;
+    }
+    while (req.body.size() < expected) {
+        if (early.cutAfterBodyBytes >= 0 && static_cast<long>(req.body.size()) >= early.cutAfterBodyBytes) break;
+        const size_t want = std::min(sizeof buf, expected - req.body.size());
+        const long n = sock::Recv(raw, buf, want);
+        if (n <= 0) break;
+        req.body.append(buf, static_cast<size_t>(n));
+    }
+    if (early.cutAfterBodyBytes >= 0) {
+        if (req.body.size() > static_cast<size_t>(early.cutAfterBodyBytes)) req.body.resize(static_cast<size_t>(early.cutAfterBodyBytes));
+        req.complete = false;
+        Record(req);
+        sock::SetResetOnClose(raw);
+        return;
+    }
+    req.complete = req.body.size() == expected;
+    HttpResponse resp = req.complete ? m_handler(req, false) : HttpResponse{400, "Bad Request", {}, "incomplete body"};
+    Record(req);
+    if (resp.delayMs > 0) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.delayMs);
+        while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (resp.cutAfterBodyBytes >= 0) {
+        sock::SetResetOnClose(raw);
+        return;
+    }
+    const std::string out = Serialize(resp);
+    sock::SendAll(raw, out.data(), out.size());
+    sock::ShutdownBoth(raw);
+}
+
+std::vector<HttpRequest> HttpServer::Requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+void HttpServer::ClearRequests() {
+    std::lock_guard lock(m_mutex);
+    m_requests.clear();
+}
+
+bool HttpServer::WaitForRequests(size_t count, int timeoutMs) const {
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_requests.size() >= count; });
+}
+
+}  // namespace refsrv

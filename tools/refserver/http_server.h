@@ -1,0 +1,85 @@
+// A small, strict HTTP/1.1 server on 127.0.0.1 for the reference service and the tests.
+// One thread accepts; each connection is served on a thread of its own, one request per
+// connection ("Connection: close"). Every request is recorded: request line, headers and the
+// raw body bytes exactly as they arrived.
+// Threads: the accept thread and the (detached) connection threads call the handler; m_mutex
+// guards the record list, the socket list and the wake-ups of Stop() and WaitForRequests().
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/net_socket.h"
+
+namespace refsrv {
+
+struct HttpRequest {
+    std::string method, target, version;
+    std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
+    std::string rawHead;  // request line and headers, as received
+    std::string body;     // raw body bytes as received
+    bool complete = false;  // the whole announced body arrived
+    [[nodiscard]] const std::string* Header(const std::string& name) const;
+    [[nodiscard]] std::string Path() const;   // target up to '?'
+    [[nodiscard]] std::string Query() const;  // target after '?'
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string statusText = "OK";
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    bool chunked = false;     // send the body with chunked transfer coding, no Content-Length
+    int delayMs = 0;          // wait before answering
+    // Instead of answering: after this many body bytes have arrived, reset the connection.
+    long cutAfterBodyBytes = -1;
+    // Answer without reading the request body (e.g. a refusal that does not wait).
+    bool answerBeforeBody = false;
+};
+
+class HttpServer {
+public:
+    // Decides the answer; called twice per request: once when the head has arrived (`headOnly`
+    // true: may return a cut or an early answer) and once with the complete body.
+    using Handler = std::function<HttpResponse(const HttpRequest& request, bool headOnly)>;
+
+    HttpServer() = default;
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Listens on 127.0.0.1:port (0 picks a free port).
+    bool Start(Handler handler, uint16_t port = 0);
+    void Stop();
+    [[nodiscard]] uint16_t Port() const { return m_port; }
+
+    [[nodiscard]] std::vector<HttpRequest> Requests() const;
+    void ClearRequests();
+    // Waits until at least `count` requests were recorded.
+    bool WaitForRequests(size_t count, int timeoutMs) const;
+    // Connections open right now.
+    [[nodiscard]] int OpenConnections() const { return m_openConnections.load(); }
+
+private:
+    void AcceptLoop();
+    void Serve(zk::sock::Socket s);
+    void Record(HttpRequest r);
+
+    Handler m_handler;
+    zk::sock::UniqueSocket m_listener;
+    uint16_t m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    std::thread m_acceptThread;
+    mutable std::mutex m_mutex;  // guards m_requests, m_threads, m_sockets
+    mutable std::condition_variable m_cv;
+    std::vector<HttpRequest> m_requests;
+    std::vector<zk::sock::Socket> m_sockets;
+    std::atomic<int> m_openConnections{0};
+};
+
+}  // namespace refsrv

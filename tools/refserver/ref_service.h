@@ -1,0 +1,109 @@
+// The reference service: plays the authentication server and the upload server of the wire
+// protocol on one loopback port, stores what it receives, and injects faults on request.
+//   GET  <authPath>?QHU=..&QHP=..&QHV=..   -> identifiers, endpoints and PARAMs (windows-1251 text/xml)
+//                                             or an ERROR element for refused credentials
+//   GET  <uploadPath> with Basic authorization -> "OK" (the endpoint check)
+//   POST <uploadPath>?&fn=<path>, multipart DESCRIPTOR + IMAGE -> "OK", or "ERROR: <reason>"
+//   GET  /_control/...                      -> state and fault switches for the stand-alone server
+// Threads: every request runs on its connection's thread; m_mutex guards faults, parameters,
+// credentials, counters and the received list.
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "refserver/http_server.h"
+
+namespace refsrv {
+
+struct ServiceConfig {
+    std::wstring user = L"loader";
+    std::wstring password = L"malvoro";
+    std::string uid = "17";
+    std::string aid = "42";
+    std::string httpLogin = "uploader";
+    std::string httpPassword = "s3cret";
+    std::string authPath = "/ru/99";
+    std::string uploadPath = "/upload";
+    std::wstring storageRoot;  // received files are written under it when set
+};
+
+enum class FaultTarget { Auth, Check, Upload, Any };
+enum class FaultKind {
+    Status,     // answer with `status` and `text` as status text
+    ErrorText,  // uploads: answer 200 with `text` instead of "OK"
+    Cut,        // reset the connection after `cutAfter` body bytes
+    Delay,      // answer normally after `delayMs`
+    RefuseCredentials,  // authentication answers an ERROR element with `text`
+};
+
+struct FaultRule {
+    FaultTarget target = FaultTarget::Any;
+    FaultKind kind = FaultKind::Status;
+    int status = 500;
+    std::string text = "Internal Server Error";
+    long cutAfter = 0;
+    int delayMs = 0;
+    int remaining = -1;  // requests it applies to; -1 for all until cleared
+};
+
+struct ReceivedFile {
+    int seq = 0;
+    std::wstring fn;            // the "fn" query value, decoded from windows-1251
+    std::wstring partFileName;  // the IMAGE part's filename, decoded
+    std::wstring descriptorName;
+    std::string uid, aid;
+    std::string data;           // the IMAGE bytes
+    std::wstring storedPath;
+};
+
+class RefService {
+public:
+    explicit RefService(ServiceConfig config = {});
+    ~RefService();
+    bool Start(uint16_t port = 0);
+    void Stop();
+    [[nodiscard]] uint16_t Port() const { return m_server.Port(); }
+    [[nodiscard]] std::wstring AuthUrl() const;
+    HttpServer& Server() { return m_server; }
+
+    void AddFault(const FaultRule& rule);
+    void ClearFaults();
+    // PARAM elements added to every successful authentication answer.
+    void SetParams(std::vector<std::pair<std::wstring, std::wstring>> params);
+    void SetCredentials(std::wstring user, std::wstring password);
+
+    [[nodiscard]] std::vector<ReceivedFile> Received() const;
+    [[nodiscard]] int AuthCount() const;
+    [[nodiscard]] int CheckCount() const;
+    [[nodiscard]] int UploadAttempts() const;
+    // Texts of rejections ("ERROR: ...") in order.
+    [[nodiscard]] std::vector<std::string> Rejections() const;
+
+    // Wire helpers, public for the tests.
+    static std::string UrlDecode(const std::string& text);
+    static std::string Base64(const std::string& bytes);
+    static std::string QueryValue(const std::string& query, const std::string& key);
+
+private:
+    HttpResponse Handle(const HttpRequest& req, bool headOnly);
+    HttpResponse HandleAuth(const HttpRequest& req);
+    HttpResponse HandleCheck(const HttpRequest& req);
+    HttpResponse HandleUpload(const HttpRequest& req);
+    HttpResponse HandleControl(const HttpRequest& req);
+    // The first matching rule (its count lowered), or false.
+    bool TakeFault(FaultTarget target, FaultRule& out, bool headOnly);
+    std::string Reject(const std::string& reason);
+
+    ServiceConfig m_config;
+    HttpServer m_server;
+    mutable std::mutex m_mutex;
+    std::vector<FaultRule> m_faults;
+    std::vector<std::pair<std::wstring, std::wstring>> m_params;
+    std::vector<ReceivedFile> m_received;
+    std::vector<std::string> m_rejections;
+    int m_auth = 0, m_check = 0, m_uploads = 0;
+};
+
+}  // namespace refsrv
