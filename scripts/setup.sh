@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ googletest
   g++-mingw-w64-x86-64 wine wine64
   xvfb xauth fonts-liberation imagemagick x11-utils
-  curl util-linux procps
+  curl util-linux procps bc
 )
 missing=()
 for p in "${packages[@]}"; do
