@@ -6,6 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${ZK_WINEPREFIX:-$root/build/windows/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The users' Windows is Russian: ANSI code page 1251 (scripts/setup.sh generates the locale).
+if locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8; fi
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 if [ ! -f "$WINEPREFIX/.zk-ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"

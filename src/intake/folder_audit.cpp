@@ -1,0 +1,196 @@
+// Worker thread of the folder audit.
+// Thread: CVelmoFolderAudit::_CThread runs Run(); the owner (main thread) starts and stops it.
+// Locks: the registry lock is held for the whole second look at waiting tasks and for the
+// whole listing of one new task, so no other thread ever sees a task half built; a task's own
+// file-list lock is taken inside it by the list operations. m_folderMutex guards the folder
+// path for readers on other threads; the path is replaced only while the worker is stopped.
+#include "intake/folder_audit.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "base/fsys.h"
+#include "base/path.h"
+#include "base/utf16.h"
+#include "intake/chunk_name.h"
+#include "intake/content_list.h"
+#include "intake/shortcut.h"
+
+namespace zk {
+namespace {
+using namespace std::chrono_literals;
+void Nap() { std::this_thread::sleep_for(1ms); }
+}  // namespace
+
+CVelmoFolderAudit::CVelmoFolderAudit(void* mainWindow) : m_mainWindow(mainWindow) {}
+
+CVelmoFolderAudit::~CVelmoFolderAudit() { m_thread.StopAndWait(); }
+
+std::wstring CVelmoFolderAudit::Folder() const {
+    std::lock_guard lock(m_folderMutex);
+    return m_folder;
+}
+
+bool CVelmoFolderAudit::Start(const std::wstring& folder) {
+    if (m_thread.IsRunning()) return false;
+    {
+        std::lock_guard lock(m_folderMutex);
+        m_folder = WithTrailingSeparator(folder);
+    }
+    return m_thread.Start();
+}
+
+bool CVelmoFolderAudit::SetAuditFolder(const std::wstring& folder) {
+    if (EqualsNoCase(folder, Folder())) return true;
+    m_thread.StopAndWait();
+    {
+        std::lock_guard lock(m_folderMutex);
+        m_folder = WithTrailingSeparator(folder);
+    }
+    m_thread.Start();
+    return true;
+}
+
+unsigned CVelmoFolderAudit::_CThread::ThreadBody() {
+    if (m_owner) m_owner->Run();
+    return 0;
+}
+
+void CVelmoFolderAudit::Run() {
+    const ManualResetEvent& stop = m_thread.StopEvent();
+    const std::wstring folder = Folder();
+    while (!stop.IsSet()) {
+        if (!IsFolder(folder)) {
+            PauseUnlessStopped(stop, 1000ms);
+            continue;
+        }
+        ScanFolder(folder, sizeLimit.load());
+        PauseUnlessStopped(stop, 1000ms);
+    }
+}
+
+void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit) {
+    std::vector<DirEntry> entries;
+    if (ListFolder(folder, L"*.*", entries) == ListResult::Failed) {
+        Nap();
+        return;
+    }
+    for (const DirEntry& e : entries) {
+        // Folders still being filled by the drop intake are not orders yet.
+        if (!e.isFolder || e.name.rfind(L"TMPUPLOAD_", 0) == 0) {
+            Nap();
+            continue;
+        }
+        std::lock_guard lock(m_registry.Mutex());
+        if (m_registry.waitingTasks > 0) {
+            RecheckWaiting(limit);
+            Nap();
+        }
+        CZKRBTreeNode* task = m_registry.Insert(folder + e.name + kPathSep);
+        if (task) ListNewTask(task, limit);
+    }
+}
+
+void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {
+    for (CZKRBTreeNode* task = m_registry.First(); task; task = task->nextArrival) {
+        if (task->state != kTaskWaiting) continue;
+        bool anyInUse = false, anyTooBig = false;
+        for (CZKListEntry* f = task->Files().First(); f; f = f->next) {
+            // An item found too big at listing still needs the splitter.
+            if (f->state == kFileTooBig) anyTooBig = true;
+            if (f->state != kFileInUse) continue;
+            if (IsFileLocked(f->sourceInLabel ? f->label : f->value)) {
+                anyInUse = true;
+            } else if (limit != 0 && f->size > limit) {
+                f->state = kFileTooBig;
+                anyTooBig = true;
+            } else {
+                f->state = kFileReady;
+            }
+        }
+        if (anyInUse) continue;
+        --m_registry.waitingTasks;
+        task->state = anyTooBig ? kTaskSplit : kTaskReady;
+    }
+}
+
+void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
+    Notify(kEventTaskCreated);
+    const std::wstring taskPath = task->Name();
+    std::wstring listText;
+    bool anyInUse = false, anyTooBig = false;
+    std::vector<DirEntry> entries;
+    ListFolder(taskPath, L"*.*", entries);
+    for (const DirEntry& e : entries) {
+        if (e.isFolder) {
+            Nap();  // subfolders of an order are never listed
+            continue;
+        }
+        const std::wstring full = taskPath + e.name;
+        ShortcutInfo link;
+        if (IsResolvableShortcut(full, link)) {
+            if (!PathExists(link.target)) continue;  // a shortcut to nothing is ignored
+            CZKListEntry* item = task->AddFile(L"", full, link.target);
+            if (!item) continue;
+            item->sourceInLabel = true;
+            item->size = link.targetSize;
+            if (IsFileLocked(link.target)) {
+                item->state = kFileInUse;
+                anyInUse = true;
+            } else if (limit != 0 && item->size > limit) {
+                item->state = kFileTooBig;
+                anyTooBig = true;
+            } else {
+                item->state = kFileReady;
+            }
+            m_registry.queuedBytes += static_cast<int64_t>(item->size);
+            listText += link.target + L"\n";
+            Nap();
+            continue;
+        }
+        const ChunkNameInfo chunk = ParseChunkName(full);
+        if (chunk.isChunk && chunk.sourceExists) {
+            DeleteFileAt(full);  // left over from an interrupted split
+            continue;
+        }
+        CZKListEntry* item = task->AddFile(L"", full, L"");
+        if (!item) continue;
+        item->size = e.size;
+        if (IsFileLocked(full)) {
+            item->state = kFileInUse;
+            anyInUse = true;
+        } else if (chunk.isChunk) {
+            item->state = kFileReady;  // a chunk is never split again
+        } else if (limit != 0 && item->size > limit) {
+            item->state = kFileTooBig;
+            anyTooBig = true;
+        } else {
+            item->state = kFileReady;
+        }
+        m_registry.queuedBytes += static_cast<int64_t>(item->size);
+        listText += full + L"\n";
+        Nap();
+    }
+    if (task->Files().Count() == 0) {
+        task->state = kTaskEmpty;
+    } else {
+        std::wstring listPath;
+        if (contentListFlag && WriteContentList(taskPath, listText, listPath) == kListWritten) {
+            if (CZKListEntry* item = task->AddFile(L"", listPath, L"")) {
+                item->state = kFileReady;
+                item->size = ToUtf16(listText).size();  // characters, not bytes
+                m_registry.queuedBytes += static_cast<int64_t>(item->size);
+            }
+        }
+        if (anyInUse) {
+            task->state = kTaskWaiting;
+            ++m_registry.waitingTasks;
+        } else {
+            task->state = anyTooBig ? kTaskSplit : kTaskReady;
+        }
+    }
+    Notify(kEventTaskListed);
+}
+
+}  // namespace zk
