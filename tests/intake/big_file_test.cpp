@@ -10,7 +10,7 @@
 #include "base/path.h"
 #include "intake/big_file.h"
 #include "intake/chunk_name.h"
-#include "intake_helpers.h"
+#include "support/registry_view.h"
 #include "support/test_util.h"
 
 using namespace zk;

@@ -10,7 +10,7 @@
 #include "base/path.h"
 #include "intake/big_file.h"
 #include "intake/folder_audit.h"
-#include "intake_helpers.h"
+#include "support/registry_view.h"
 #include "support/test_util.h"
 
 using namespace zk;

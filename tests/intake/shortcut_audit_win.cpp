@@ -5,7 +5,7 @@
 #include "base/path.h"
 #include "intake/folder_audit.h"
 #include "intake/shortcut.h"
-#include "intake_helpers.h"
+#include "support/registry_view.h"
 #include "support/test_util.h"
 
 using namespace zk;

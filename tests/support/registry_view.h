@@ -1,4 +1,4 @@
-// Shared helpers of the intake tests: reading the registry under its lock.
+// Reading the task registry under its lock, for the tests.
 #pragma once
 #include <string>
 #include <vector>

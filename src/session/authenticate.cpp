@@ -1,0 +1,113 @@
+// The authentication exchange (upload-loop thread): GET to the authentication server with the
+// credentials in the query, reading of its text answer, then a GET to the upload endpoint with
+// the derived Basic authorization. The stop event is tested at every check point.
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "base/codepage.h"
+#include "base/utf16.h"
+#include "http/http_errors.h"
+#include "session/auth_answer.h"
+#include "session/session_encoders.h"
+#include "session/velmo_connect.h"
+
+namespace zk {
+namespace {
+
+const wchar_t* const kRecordedHeaders[] = {L"Server",  L"Date",          L"X-Powered-By", L"Content-Length",    L"Set-Cookie",
+                                           L"Expires", L"Cache-control", L"Connection",   L"Transfer-Encoding", L"Content-Type"};
+
+bool IsText(const wchar_t* contentType) {
+    return contentType && std::wcslen(contentType) >= 5 && EqualsNoCase(std::wstring_view(contentType, 5), L"text/");
+}
+
+}  // namespace
+
+bool CVelmoConnect::Authenticate() {
+    std::unique_ptr<CHttpResponseT> response;
+    try {
+        ResetSession();
+        SetError(L"", 0, false);
+        RaiseAuth(kAuthBegin);
+        std::wstring requestUrl;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_requestReady) requestUrl = m_authRequestUrl;
+        }
+        if (requestUrl.empty()) SetError(kTextNoCredentials, kErrNoCredentials, true);
+        m_client.ClearHeader();
+        m_client.ClearParam();
+        response = m_client.PerformGet(requestUrl.c_str(), kHttpSessionFlags);
+        CheckStop();
+        if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
+
+        std::wstring headers;
+        for (const wchar_t* name : kRecordedHeaders) {
+            CheckStop();
+            if (const wchar_t* value = response->GetHeader(name)) headers += std::wstring(name) + L": " + value + L"\n";
+        }
+        CheckStop();
+        const bool text = IsText(response->GetHeader(L"Content-Type"));
+        CheckStop();
+        std::wstring body;
+        std::string block(kReadBlock, '\0');
+        while (const uint32_t n = response->ReadContent(block.data(), kReadBlock)) {
+            CheckStop();
+            if (text) {
+                std::wstring piece;
+                (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);
+                body += piece;
+            }
+            RaiseAuth(kAuthBlockRead);
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_responseHeaders = headers;
+            m_responseBody = body;
+        }
+        if (std::wstring error; ErrorReport(body, error)) SetError(error, kErrServerRefused, true);
+        std::wstring uploadUrl, authorization;
+        {
+            std::lock_guard lock(m_mutex);
+            m_uid = TextBetween(body, L"<UID>", L"</UID>");
+            m_aid = TextBetween(body, L"<AID>", L"</AID>");
+            m_ftpHost = TagAttribute(body, L"<FTP", L"host");
+            m_ftpPort = TagAttribute(body, L"<FTP", L"port");
+            m_ftpLogin = TagAttribute(body, L"<FTP", L"login");
+            m_ftpPassword = TagAttribute(body, L"<FTP", L"passwd");
+            m_httpHost = TagAttribute(body, L"<HTTP", L"host");
+            m_httpPort = TagAttribute(body, L"<HTTP", L"port");
+            m_httpPath = TagAttribute(body, L"<HTTP", L"path");
+            m_httpLogin = TagAttribute(body, L"<HTTP", L"login");
+            m_httpPassword = TagAttribute(body, L"<HTTP", L"passwd");
+            m_uploadUrl = L"http://" + m_httpHost + L":" + m_httpPort + m_httpPath;
+            m_uploadAuthorization = L"Basic " + Base64Encode(m_httpLogin + L":" + m_httpPassword);
+            uploadUrl = m_uploadUrl;
+            authorization = m_uploadAuthorization;
+        }
+        response.reset();
+        CheckStop();
+
+        m_client.AddHeader(L"Authorization", authorization.c_str());
+        response = m_client.PerformGet(uploadUrl.c_str(), kHttpSessionFlags);
+        if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
+        m_authenticated = true;
+        {
+            std::lock_guard lock(m_mutex);
+            m_serverParams = ParseParams(body);
+        }
+        RaiseAuth(kAuthSucceeded);
+        return true;
+    } catch (const Failure&) {
+    } catch (const httpclientexceptionW& e) {
+        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+    }
+    response.reset();
+    m_client.CancelPost();
+    m_authenticated = false;
+    RaiseAuth(kAuthFailed);
+    return false;
+}
+
+}  // namespace zk

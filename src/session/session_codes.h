@@ -1,0 +1,43 @@
+// Event codes and error codes of the server session, and its fixed texts.
+#pragma once
+
+namespace zk {
+
+enum AuthEvent { kAuthFailed = 0, kAuthBegin = 1, kAuthBlockRead = 2, kAuthSucceeded = 3 };
+
+enum TransferEvent {
+    kTransferFailed = 0,
+    kTransferBegin = 1,
+    kTransferStep = 2,
+    kTransferAccepted = 3,
+    kTransferReauth = 4,
+    kTransferDeleted = 5,
+    kTransferTaskBegin = 6,
+    kTransferTaskDone = 7,
+    kTransferTaskStopped = 8,
+    kTransferTaskRemoved = 9,
+};
+
+enum SessionError {
+    kErrStopped = 1001,
+    kErrNoCredentials = 1002,  // also "not authenticated"
+    kErrFileNotFound = 1003,
+    kErrDescriptor = 1004,
+    kErrFileUnreadable = 1005,
+    kErrServerAnswer = 1006,
+    kErrServerRefused = 403,
+};
+
+inline constexpr const wchar_t* kTextStopped = L"Процесс прерван пользователем";
+inline constexpr const wchar_t* kTextNoCredentials = L"Не определены имя пользователя или пароль";
+inline constexpr const wchar_t* kTextNotAuthenticated = L"Аутентификация не выполнена";
+inline constexpr const wchar_t* kTextFileNotFound = L"Файл не найден: ";
+inline constexpr const wchar_t* kTextDescriptor = L"Невозможно создать дескриптор";
+inline constexpr const wchar_t* kTextFileUnreadable = L"Невозможно прочитать файл: ";
+
+inline constexpr unsigned kSessionCodePage = 1251;
+inline constexpr const wchar_t* kUserAgent = L"ZKUploader 2.0";
+inline constexpr unsigned kReadBlock = 10241;
+inline constexpr const wchar_t* kContentListMarker = L"_content_";
+
+}  // namespace zk

@@ -1,0 +1,107 @@
+// The upload of one file (upload-loop thread): POST of the file and its descriptor as two file
+// parts, sent in small steps with the stop event tested between them; the answer must begin
+// with "OK". The descriptor file lives only during the call.
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "base/codepage.h"
+#include "base/fsys.h"
+#include "base/utf16.h"
+#include "http/http_errors.h"
+#include "session/descriptor.h"
+#include "session/session_encoders.h"
+#include "session/velmo_connect.h"
+
+namespace zk {
+
+bool CVelmoConnect::UploadFile(const std::wstring& path) {
+    std::unique_ptr<CHttpResponseT> response;
+    std::wstring descriptor;
+    try {
+        std::wstring uploadUrl, authorization, uid, aid;
+        {
+            std::lock_guard lock(m_mutex);
+            m_serverAnswer.clear();
+            m_currentFile = path;
+            uploadUrl = m_uploadUrl;
+            authorization = m_uploadAuthorization;
+            uid = m_uid;
+            aid = m_aid;
+        }
+        m_client.ClearHeader();
+        m_client.ClearParam();
+        m_currentFileTotal = 0;
+        m_currentFilePosted = 0;
+        RaiseTransfer(kTransferBegin);
+        if (!m_authenticated) SetError(kTextNotAuthenticated, kErrNoCredentials, true);
+        if (!PathExists(path)) SetError(kTextFileNotFound + path, kErrFileNotFound, true);
+        if (!WriteDescriptor(uid, aid, path, descriptor)) SetError(kTextDescriptor, kErrDescriptor, true);
+        CheckStop();
+        m_client.AddHeader(L"Authorization", authorization.c_str());
+        m_client.AddParam(L"IMAGE", path.c_str(), kParamFile);
+        m_client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
+        const std::wstring url = uploadUrl + (uploadUrl.find(L'?') == std::wstring::npos ? L"?" : L"") + L"&fn=" + SessionUrlEncode(path);
+        m_client.StartUpload(url.c_str(), kHttpSessionFlags);
+        CheckStop();
+        // A file that cannot be opened for reading would go as an empty part; the server could
+        // accept that and the file would then be deleted unsent. Its data must all be in the body.
+        CHttpPostStatT start;
+        m_client.QueryPostStat(start);
+        const int64_t expectedData = FileSizeOf(descriptor) + FileSizeOf(path);
+        if (start.TotalByte() != expectedData) SetError(kTextFileUnreadable + path, kErrFileUnreadable, true);
+
+        uint32_t previousPosted = 0;
+        while (!response) {
+            CheckStop();
+            CHttpPostStatT stat;
+            m_client.QueryPostStat(stat);
+            response = m_client.ContinuePost();
+            if (stat.IsActive()) {
+                m_currentFileTotal = static_cast<int32_t>(stat.ActualTotalByte());
+                m_bytesSent += stat.ActualPostedByte() - previousPosted;
+                previousPosted = stat.ActualPostedByte();
+                m_currentFilePosted = static_cast<int32_t>(previousPosted);
+            }
+            RaiseTransfer(kTransferStep);
+        }
+        m_currentFileTotal = 0;
+        m_currentFilePosted = 0;
+        if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
+        const wchar_t* type = response->GetHeader(L"Content-Type");
+        const bool text = type && std::wcslen(type) >= 5 && EqualsNoCase(std::wstring_view(type, 5), L"text/");
+        CheckStop();
+        std::wstring answer;
+        std::string block(kReadBlock, '\0');
+        while (const uint32_t n = response->ReadContent(block.data(), kReadBlock)) {
+            CheckStop();
+            if (text) {
+                std::wstring piece;
+                (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);
+                answer += piece;
+            }
+        }
+        std::erase(answer, L'\n');
+        {
+            std::lock_guard lock(m_mutex);
+            m_serverAnswer = answer;
+        }
+        if (answer.size() < 2 || !EqualsNoCase(answer.substr(0, 2), L"OK")) SetError(answer, kErrServerAnswer, true);
+        RaiseTransfer(kTransferAccepted);
+        response.reset();
+        DeleteFileAt(descriptor);
+        return true;
+    } catch (const Failure&) {
+    } catch (const httpclientexceptionW& e) {
+        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+    }
+    response.reset();
+    if (!descriptor.empty()) DeleteFileAt(descriptor);
+    m_client.CancelPost();
+    m_currentFileTotal = 0;
+    m_currentFilePosted = 0;
+    RaiseTransfer(kTransferFailed);
+    return false;
+}
+
+}  // namespace zk

@@ -1,0 +1,178 @@
+// The upload loop, body of CVelmoConnect::_CThread.
+// Thread: the upload-loop thread runs Run(); the owner starts it and stops it through the stop
+// event. Locks: the registry lock is held only for the selection walk and for the completion
+// of a task (events 7 and 9 arrive under it); file items of the current task are read and
+// changed without it, since no other worker touches a task in the states the loop takes.
+// Task states are written under the registry lock. The session's m_mutex guards its strings.
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "base/fsys.h"
+#include "base/path.h"
+#include "base/utf16.h"
+#include "session/velmo_connect.h"
+
+namespace zk {
+namespace {
+using namespace std::chrono_literals;
+
+void SetTaskState(CZKRBTree& reg, CZKRBTreeNode* task, int32_t state) {
+    std::lock_guard lock(reg.Mutex());
+    task->state = state;
+}
+
+// Files directly in `folder` that are not items of the task: they arrived after its listing.
+bool HasUnlistedFiles(const std::wstring& folder, CZKRBTreeNode* task) {
+    std::vector<DirEntry> entries;
+    if (ListFolder(folder, L"*.*", entries) != ListResult::Ok) return false;
+    for (const DirEntry& e : entries) {
+        if (e.isFolder) continue;
+        bool listed = false;
+        for (CZKListEntry* f = task->Files().First(); f && !listed; f = f->next) listed = EqualsNoCase(FileNamePart(f->value), e.name);
+        if (!listed) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void CVelmoConnect::Run() {
+    int failures = 0;  // transient failures since the last forced re-authentication
+    while (!Stopping()) {
+        if (reauthenticate.exchange(false)) {
+            ResetSession();
+            RaiseTransfer(kTransferReauth);
+        }
+        if (!m_authenticated) {
+            if (!Authenticate()) {
+                if (LastErrorCode() != kErrStopped) FailurePause();
+                continue;
+            }
+        }
+        m_currentTask = nullptr;
+        if (!m_registry || m_registry->taskCount <= 0) {
+            std::this_thread::sleep_for(10ms);
+            continue;
+        }
+        CZKRBTreeNode* task = nullptr;
+        CZKListEntry* first = nullptr;
+        {
+            std::lock_guard lock(m_registry->Mutex());
+            for (CZKRBTreeNode* t = m_registry->First(); t; t = t->nextArrival) {
+                if (t->state == kTaskReady || t->state == kTaskEmpty) {
+                    task = t;
+                    break;
+                }
+                if (t->state == kTaskFailed) t->state = kTaskReady;  // taken on a later pass
+            }
+            if (task) first = task->Files().First();
+            m_currentTask = task;
+        }
+        if (!task) {
+            std::this_thread::sleep_for(10ms);
+            continue;
+        }
+        RaiseTransfer(kTransferTaskBegin);
+        WorkOnTask(task, first, failures);
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures) {
+    CZKListEntry* deferredItem = nullptr;
+    bool revisited = false;
+    CZKListEntry* it = first;
+    // Runs the iterator on; at the end, once, back to the deferred content list.
+    auto advance = [&](CZKListEntry* next) {
+        if (!next && deferredItem && !revisited) {
+            revisited = true;
+            return deferredItem;
+        }
+        return next;
+    };
+    while (it) {
+        CZKListEntry* f = it;
+        if (f->state == kFileSent) {
+            it = advance(f->next);
+            continue;
+        }
+        const std::wstring name = f->sourceInLabel ? f->label : f->value;
+        if (!deferredItem && name.find(kContentListMarker) != std::wstring::npos) {
+            deferredItem = f;
+            // A content list that is last is sent at once.
+            if (f->next) {
+                it = f->next;
+                continue;
+            }
+            revisited = true;
+        }
+        if (!UploadFile(name)) {
+            f->state = kFileFailed;
+            const int32_t code = LastErrorCode();
+            if (code == kErrStopped) {
+                RaiseTransfer(kTransferTaskStopped);
+                return;
+            }
+            if (code >= kErrFileNotFound && code <= kErrServerAnswer) {
+                SetTaskState(*m_registry, task, kTaskFailed);
+                FailurePause();
+                RaiseTransfer(kTransferTaskStopped);
+                return;
+            }
+            if (++failures >= 5) {
+                failures = 0;
+                ResetSession();
+                RaiseTransfer(kTransferTaskStopped);
+                return;
+            }
+            if (FailurePause()) {
+                RaiseTransfer(kTransferTaskStopped);
+                return;
+            }
+            continue;  // the same item again
+        }
+        SetNormalAttributes(f->value);
+        if (DeleteFileAt(f->value)) RaiseTransfer(kTransferDeleted);
+        f->state = kFileSent;
+        {
+            std::lock_guard lock(m_mutex);
+            m_currentFile.clear();
+        }
+        ++m_filesSent;
+        m_registry->queuedBytes -= static_cast<int64_t>(f->size);
+        if (reauthenticate.exchange(false)) {
+            ResetSession();
+            RaiseTransfer(kTransferReauth);
+            return;  // the task keeps its state and resumes after the new authentication
+        }
+        it = advance(f->next);
+    }
+    CompleteTask(task);
+}
+
+void CVelmoConnect::CompleteTask(CZKRBTreeNode* task) {
+    std::lock_guard lock(m_registry->Mutex());
+    task->state = kTaskDone;
+    RaiseTransfer(kTransferTaskDone);
+    ++m_tasksSent;
+    const std::wstring folder = task->Name();
+    // Files left in the folder were never accepted: the folder stays with them. Files that
+    // arrived after the listing go to a new task: the audit lists the folder again once this
+    // task has left the registry. Otherwise the task stays done and is never taken again.
+    if (!PathExists(folder) || DeleteFolderTree(folder) || HasUnlistedFiles(folder, task)) {
+        RaiseTransfer(kTransferTaskRemoved);
+        m_registry->Remove(folder);
+        m_currentTask = nullptr;
+    }
+}
+
+bool CVelmoConnect::DeleteFolderTree(const std::wstring& folder) {
+    std::vector<DirEntry> entries;
+    if (ListFolder(folder, L"*.*", entries) == ListResult::Failed) return false;
+    for (const DirEntry& e : entries)
+        if (e.isFolder) DeleteFolderTree(folder + e.name + kPathSep);
+    return RemoveFolder(folder);
+}
+
+}  // namespace zk

@@ -1,0 +1,146 @@
+#include "session/velmo_connect.h"
+
+#include "session/session_encoders.h"
+
+namespace zk {
+
+CVelmoConnect::CVelmoConnect(void* ownerWindow) : m_ownerWindow(ownerWindow) {
+    m_client.SetInternetSettings(kUserAgent, 0, nullptr, nullptr, 0);
+    m_client.SetUseUtf8(false);
+    m_client.SetAnsiCodePage(kSessionCodePage);
+}
+
+CVelmoConnect::~CVelmoConnect() { m_thread.StopAndWait(); }
+
+bool CVelmoConnect::Start() { return m_thread.Start(); }
+
+void CVelmoConnect::Stop() { m_thread.StopAndWait(); }
+
+void CVelmoConnect::SetVersionString(const std::wstring& text) {
+    std::lock_guard lock(m_mutex);
+    m_version = text;
+}
+
+void CVelmoConnect::SetAuthServerUrl(const std::wstring& text) {
+    std::lock_guard lock(m_mutex);
+    m_authServerUrl = text;
+    RebuildRequest();
+}
+
+void CVelmoConnect::SetUserName(const std::wstring& text) {
+    std::lock_guard lock(m_mutex);
+    m_userName = text;
+    RebuildRequest();
+}
+
+void CVelmoConnect::SetPassword(const std::wstring& text) {
+    std::lock_guard lock(m_mutex);
+    m_password = text;
+    RebuildRequest();
+}
+
+// m_mutex held.
+void CVelmoConnect::RebuildRequest() {
+    m_requestReady = !m_userName.empty() && !m_password.empty() && !m_authServerUrl.empty();
+    if (!m_requestReady) return;
+    m_authRequestUrl = m_authServerUrl + L"?QHU=" + SessionUrlEncode(m_userName) + L"&QHP=" + SessionUrlEncode(m_password) +
+                       L"&QHV=" + m_version;
+}
+
+bool CVelmoConnect::IsRequestReady() const {
+    std::lock_guard lock(m_mutex);
+    return m_requestReady;
+}
+
+std::wstring CVelmoConnect::AuthRequestUrl() const {
+    std::lock_guard lock(m_mutex);
+    return m_authRequestUrl;
+}
+
+void CVelmoConnect::ResetSession() {
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::wstring* s : {&m_responseHeaders, &m_responseBody, &m_uid, &m_aid, &m_ftpHost, &m_ftpPort, &m_ftpLogin,
+                                &m_ftpPassword, &m_httpHost, &m_httpPort, &m_httpPath, &m_httpLogin, &m_httpPassword,
+                                &m_uploadUrl, &m_uploadAuthorization})
+            s->clear();
+    }
+    m_authenticated = false;
+    m_client.CancelPost();
+}
+
+void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastErrorText = text;
+        m_lastErrorCode = code;
+    }
+    if (raise) throw Failure{};
+}
+
+void CVelmoConnect::CheckStop() {
+    if (Stopping()) SetError(kTextStopped, kErrStopped, true);
+}
+
+bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }
+
+int32_t CVelmoConnect::LastErrorCode() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastErrorCode;
+}
+
+std::wstring CVelmoConnect::LastErrorText() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastErrorText;
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> CVelmoConnect::ServerParams() const {
+    std::lock_guard lock(m_mutex);
+    return m_serverParams;
+}
+
+SessionSnapshot CVelmoConnect::Snapshot() const {
+    SessionSnapshot s;
+    {
+        std::lock_guard lock(m_mutex);
+        s.authUrl = m_authServerUrl;
+        s.userName = m_userName;
+        s.password = m_password;
+        s.version = m_version;
+        s.responseHeaders = m_responseHeaders;
+        s.responseBody = m_responseBody;
+        s.uid = m_uid;
+        s.aid = m_aid;
+        s.ftpHost = m_ftpHost;
+        s.ftpPort = m_ftpPort;
+        s.ftpLogin = m_ftpLogin;
+        s.ftpPassword = m_ftpPassword;
+        s.httpHost = m_httpHost;
+        s.httpPort = m_httpPort;
+        s.httpPath = m_httpPath;
+        s.httpLogin = m_httpLogin;
+        s.httpPassword = m_httpPassword;
+        s.uploadUrl = m_uploadUrl;
+        s.uploadAuthorization = m_uploadAuthorization;
+        s.lastErrorText = m_lastErrorText;
+        s.lastErrorCode = m_lastErrorCode;
+        s.serverAnswer = m_serverAnswer;
+        s.currentFile = m_currentFile;
+        s.serverParams = m_serverParams;
+    }
+    if (CZKRBTreeNode* t = m_currentTask.load()) s.currentTaskName = t->Name();
+    s.currentFileTotal = m_currentFileTotal;
+    s.currentFilePosted = m_currentFilePosted;
+    s.tasksSent = m_tasksSent;
+    s.filesSent = m_filesSent;
+    s.bytesSent = m_bytesSent;
+    s.authenticated = m_authenticated;
+    return s;
+}
+
+unsigned CVelmoConnect::_CThread::ThreadBody() {
+    if (m_owner) m_owner->Run();
+    return 0;
+}
+
+}  // namespace zk

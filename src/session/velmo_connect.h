@@ -1,0 +1,146 @@
+// The server session: credentials and what the authentication server hands out, the HTTP
+// client, the last error, the counters of what was sent, and the upload-loop worker. Events go
+// to two callbacks (authentication, transfer) on the upload-loop thread.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/zk_thread.h"
+#include "http/http_client.h"
+#include "session/session_codes.h"
+#include "tasks/task_registry.h"
+
+namespace zk {
+
+// A copy of the session's state for the event handlers and the statistics.
+struct SessionSnapshot {
+    std::wstring authUrl, userName, password, version;
+    std::wstring responseHeaders, responseBody;
+    std::wstring uid, aid;
+    std::wstring ftpHost, ftpPort, ftpLogin, ftpPassword;
+    std::wstring httpHost, httpPort, httpPath, httpLogin, httpPassword;
+    std::wstring uploadUrl, uploadAuthorization;
+    std::wstring lastErrorText, serverAnswer, currentFile, currentTaskName;
+    int32_t lastErrorCode = 0;
+    int32_t currentFileTotal = 0, currentFilePosted = 0;
+    uint64_t tasksSent = 0, filesSent = 0, bytesSent = 0;
+    bool authenticated = false;
+    std::vector<std::pair<std::wstring, std::wstring>> serverParams;
+};
+
+class CVelmoConnect {
+public:
+    using Callback = void (*)(void* user, CVelmoConnect* session, int code);
+
+    explicit CVelmoConnect(void* ownerWindow = nullptr);
+    CVelmoConnect(const CVelmoConnect&) = delete;
+    CVelmoConnect& operator=(const CVelmoConnect&) = delete;
+    // Signals the stop event and waits for the upload loop.
+    ~CVelmoConnect();
+
+    void SetVersionString(const std::wstring& text);
+    // Each rebuilds the authentication request; the caller sets the re-authenticate flag.
+    void SetAuthServerUrl(const std::wstring& text);
+    void SetUserName(const std::wstring& text);
+    void SetPassword(const std::wstring& text);
+    void SetAuthCallback(void* user, Callback callback) { m_authUser = user; m_authCallback = callback; }
+    void SetTransferCallback(void* user, Callback callback) { m_transferUser = user; m_transferCallback = callback; }
+    void SetRegistry(CZKRBTree* registry) { m_registry = registry; }
+
+    // Starts the upload loop unless it runs.
+    bool Start();
+    // Signals the stop event and waits for the loop to end.
+    void Stop();
+
+    // Clears the session state; cancels a running upload.
+    void ResetSession();
+    // The whole authentication exchange; never throws.
+    bool Authenticate();
+    // One file with its descriptor; true when the server answered "OK". Never throws.
+    bool UploadFile(const std::wstring& path);
+    // Removes an order folder and its empty subfolders. Files still inside were never accepted
+    // by the server; they are kept, and the folder with them (false).
+    static bool DeleteFolderTree(const std::wstring& folder);
+
+    // Set by the settings writer and the clock; read and cleared by the upload loop.
+    std::atomic<bool> reauthenticate{false};
+
+    [[nodiscard]] SessionSnapshot Snapshot() const;
+    [[nodiscard]] int32_t LastErrorCode() const;
+    [[nodiscard]] std::wstring LastErrorText() const;
+    [[nodiscard]] bool IsAuthenticated() const { return m_authenticated.load(); }
+    [[nodiscard]] bool IsRequestReady() const;
+    [[nodiscard]] std::wstring AuthRequestUrl() const;
+    [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ServerParams() const;
+    [[nodiscard]] CZKRBTreeNode* CurrentTask() const { return m_currentTask.load(); }
+    [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
+    CZKRBTree* Registry() const { return m_registry; }
+
+private:
+    struct Failure {};  // the session's own failure signal
+
+    class _CThread : public CZKEventThread {
+    public:
+        explicit _CThread(CVelmoConnect* owner) : m_owner(owner) {}
+        ~_CThread() override { StopAndWait(); }
+
+    protected:
+        unsigned ThreadBody() override;
+
+    private:
+        CVelmoConnect* m_owner;
+    };
+
+    // Records the last error; with `raise` it throws the session's failure signal.
+    void SetError(const std::wstring& text, int32_t code, bool raise);
+    void CheckStop();
+    void RebuildRequest();
+    void RaiseAuth(int code) {
+        if (m_authCallback) m_authCallback(m_authUser, this, code);
+    }
+    void RaiseTransfer(int code) {
+        if (m_transferCallback) m_transferCallback(m_transferUser, this, code);
+    }
+    void Run();
+    // The file loop of one task; false when the task was left for a re-authentication.
+    void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
+    void CompleteTask(CZKRBTreeNode* task);
+    // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
+    bool FailurePause();
+    bool Stopping() const { return m_thread.ShouldStop(); }
+
+    CHttpClientT m_client;  // upload-loop thread only
+    void* m_authUser = nullptr;
+    void* m_transferUser = nullptr;
+    Callback m_authCallback = nullptr;
+    Callback m_transferCallback = nullptr;
+    CZKRBTree* m_registry = nullptr;
+    std::atomic<CZKRBTreeNode*> m_currentTask{nullptr};
+    void* m_ownerWindow;
+    std::atomic<bool> m_authenticated{false};
+
+    // Guards every string below and the request-ready flag: the settings setters (main thread,
+    // or the upload thread for pushed settings) against the request building and the updates
+    // of the upload-loop thread, and both against readers of Snapshot().
+    mutable std::mutex m_mutex;
+    bool m_requestReady = false;
+    std::wstring m_version, m_userName, m_password, m_authServerUrl, m_authRequestUrl;
+    std::wstring m_lastErrorText, m_serverAnswer, m_currentFile;
+    int32_t m_lastErrorCode = 0;
+    std::wstring m_responseHeaders, m_responseBody, m_uid, m_aid;
+    std::wstring m_ftpHost, m_ftpPort, m_ftpLogin, m_ftpPassword;
+    std::wstring m_httpHost, m_httpPort, m_httpPath, m_httpLogin, m_httpPassword;
+    std::wstring m_uploadUrl, m_uploadAuthorization;
+    std::vector<std::pair<std::wstring, std::wstring>> m_serverParams;
+
+    std::atomic<int32_t> m_currentFileTotal{0}, m_currentFilePosted{0};
+    std::atomic<uint64_t> m_tasksSent{0}, m_filesSent{0}, m_bytesSent{0};
+
+    _CThread m_thread{this};  // declared last: stopped first
+};
+
+}  // namespace zk

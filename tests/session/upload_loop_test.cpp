@@ -1,0 +1,229 @@
+// The upload loop with its real thread against the reference service, on real folders.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/fsys.h"
+#include "base/path.h"
+#include "session_helpers.h"
+#include "support/registry_view.h"
+
+using namespace zk;
+using namespace std::chrono_literals;
+using refsrv::FaultKind;
+using refsrv::FaultRule;
+using refsrv::FaultTarget;
+
+namespace {
+
+class Loop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        test::Configure(session, service);
+        log.Attach(session);
+        session.SetRegistry(&reg);
+    }
+    void TearDown() override { session.Stop(); }
+
+    // An order folder with the given files (name, bytes) and a task in `state` listing them.
+    std::wstring AddTask(const std::wstring& name, std::vector<std::pair<std::wstring, std::string>> files, int state = kTaskReady,
+                         bool writeFiles = true) {
+        const std::wstring folder = WithTrailingSeparator(dir / name);
+        CreateFolder(dir / name);
+        std::lock_guard lock(reg.Mutex());
+        CZKRBTreeNode* t = reg.Insert(folder);
+        for (auto& [fname, bytes] : files) {
+            if (writeFiles) test::WriteFile(folder + fname, bytes);
+            CZKListEntry* f = t->AddFile(L"", folder + fname, L"");
+            f->size = bytes.size();
+            f->state = kFileReady;
+            reg.queuedBytes += static_cast<int64_t>(bytes.size());
+        }
+        t->state = state;
+        return folder;
+    }
+    std::vector<std::wstring> ReceivedNames() {
+        std::vector<std::wstring> v;
+        for (auto& r : service.Received()) v.push_back(FileNamePart(r.fn));
+        return v;
+    }
+    std::vector<std::wstring> TaskBegins() {
+        std::vector<std::wstring> v;
+        for (auto& e : log.Events())
+            if (!e.auth && e.code == kTransferTaskBegin) v.push_back(e.currentTask);
+        return v;
+    }
+    void Fault(FaultKind kind, const std::string& text, int status, int count) {
+        FaultRule r;
+        r.target = FaultTarget::Upload;
+        r.kind = kind;
+        r.text = text;
+        r.status = status;
+        r.remaining = count;
+        service.AddFault(r);
+    }
+
+    refsrv::RefService service;
+    CZKRBTree reg;
+    CVelmoConnect session;
+    test::EventLog log;
+    test::TempDir dir{L"loop"};
+};
+
+}  // namespace
+
+TEST_F(Loop, AuthenticatesFirstEvenWithNothingQueued) {
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return session.IsAuthenticated(); }));
+    EXPECT_EQ(service.AuthCount(), 1);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(service.AuthCount(), 1) << "no second authentication while idle";
+}
+
+TEST_F(Loop, FailedTaskWaitsOnePassAndAcceptedFilesAndFoldersGo) {
+    const std::wstring a = AddTask(L"A", {{L"a1.jpg", "aaaa"}}, kTaskFailed);
+    const std::wstring b = AddTask(L"B", {}, kTaskEmpty);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_EQ(TaskBegins(), (std::vector<std::wstring>{b, a}));
+    EXPECT_FALSE(PathExists(a));
+    EXPECT_FALSE(PathExists(b));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a1.jpg"}));
+    EXPECT_EQ(reg.queuedBytes.load(), 0);
+    const auto s = session.Snapshot();
+    EXPECT_EQ(s.tasksSent, 2u);
+    EXPECT_EQ(s.filesSent, 1u);
+    EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 7, 9, 6, 1, 3, 5, 7, 9}));
+}
+
+TEST_F(Loop, ContentListIsSentLast) {
+    AddTask(L"T", {{L"a.jpg", "a"}, {L"_content_1.lst", "list"}, {L"b.jpg", "b"}});
+    AddTask(L"U", {{L"_content_2.lst", "alone"}});
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg", L"b.jpg", L"_content_1.lst", L"_content_2.lst"}));
+}
+
+TEST_F(Loop, ContentListPendingAfterAResumeIsStillSent) {
+    const std::wstring t = AddTask(L"R", {{L"a.jpg", "a"}, {L"_content_9.lst", "list"}, {L"b.jpg", "b"}});
+    {
+        std::lock_guard lock(reg.Mutex());
+        // a and b were accepted before a re-authentication; only the list is left.
+        CZKListEntry* f = reg.Find(t)->Files().First();
+        f->state = kFileSent;
+        f->next->next->state = kFileSent;
+    }
+    DeleteFileAt(t + L"a.jpg");
+    DeleteFileAt(t + L"b.jpg");
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"_content_9.lst"}));
+    EXPECT_FALSE(PathExists(t));
+}
+
+TEST_F(Loop, VanishedFileSetsItsTaskBackWhileOthersGoOn) {
+    const std::wstring gone = AddTask(L"gone", {{L"x.jpg", "x"}}, kTaskReady, false);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferFailed) >= 1; }));
+    const std::wstring later = AddTask(L"later", {{L"y.jpg", "y"}});
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskStopped) >= 2; }, 30s)) << "tried again on a later pass";
+    for (auto& e : log.Events())
+        if (!e.auth && e.code == kTransferFailed) {
+            EXPECT_EQ(e.lastErrorCode, 1003);
+        }
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(later); }));
+    EXPECT_EQ(test::TaskStateOf(reg, gone), kTaskFailed);
+    EXPECT_GE(log.Count(false, kTransferTaskStopped), 2);
+}
+
+TEST_F(Loop, ErrorAnswerNeverDeletesAndTheFileGoesLater) {
+    const std::wstring t = AddTask(L"disk", {{L"keep.jpg", "precious"}});
+    Fault(FaultKind::ErrorText, "ERROR: disk full", 0, -1);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferFailed) >= 1; }));
+    EXPECT_EQ(session.Snapshot().serverAnswer, L"ERROR: disk full");
+    EXPECT_TRUE(PathExists(t + L"keep.jpg"));
+    EXPECT_EQ(log.Count(false, kTransferDeleted), 0);
+    service.ClearFaults();
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(t); }, 30s));
+    ASSERT_EQ(service.Received().size(), 1u);
+    EXPECT_EQ(service.Received()[0].data, "precious");
+}
+
+TEST_F(Loop, TransientFailuresRetryTheSameFileAndTheFifthForcesReauthentication) {
+    // Four transient failures on the first task, the file then goes through: the count stays.
+    AddTask(L"first", {{L"1.jpg", "one"}});
+    Fault(FaultKind::Status, "Bad Gateway", 502, 4);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return service.Received().size() == 1; }, 60s));
+    EXPECT_EQ(service.AuthCount(), 1);
+    // One more on another task is the fifth: the session is reset and authenticates again.
+    Fault(FaultKind::Status, "Bad Gateway", 502, 1);
+    AddTask(L"second", {{L"2.jpg", "two"}});
+    ASSERT_TRUE(test::WaitUntil([&] { return service.Received().size() == 2; }, 30s));
+    EXPECT_EQ(service.AuthCount(), 2);
+    EXPECT_EQ(log.Count(false, kTransferFailed), 5);
+    EXPECT_EQ(log.Count(false, kTransferTaskStopped), 1);
+}
+
+TEST_F(Loop, ReauthenticationRequestWaitsForTheFileInFlight) {
+    AddTask(L"three", {{L"1.jpg", "1"}, {L"2.jpg", "2"}, {L"3.jpg", "3"}});
+    bool asked = false;
+    log.onEvent = [&](bool auth, int code, CVelmoConnect* s) {
+        if (!auth && code == kTransferBegin && !asked) {
+            asked = true;
+            s->reauthenticate = true;
+        }
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_EQ(service.AuthCount(), 2);
+    EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 1, 3, 5, 4, 6, 1, 3, 5, 1, 3, 5, 7, 9}));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"1.jpg", L"2.jpg", L"3.jpg"}));
+}
+
+TEST_F(Loop, FolderDeletedBySomeoneElseStillCompletes) {
+    const std::wstring t = AddTask(L"elsewhere", {{L"sent.jpg", "s"}});
+    {
+        std::lock_guard lock(reg.Mutex());
+        reg.Find(t)->Files().First()->state = kFileSent;
+    }
+    DeleteFileAt(t + L"sent.jpg");
+    RemoveFolder(t);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 7, 9}));
+}
+
+TEST_F(Loop, FilesNeverAcceptedStayInTheFolder) {
+    const std::wstring late = AddTask(L"late", {{L"a.jpg", "a"}});
+    test::WriteFile(late + L"arrived-later.jpg", "after the listing");
+    const std::wstring nested = AddTask(L"nested", {{L"b.jpg", "b"}});
+    CreateFolder(nested + L"sub");
+    test::WriteFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg", "inside a subfolder");
+    CreateFolder(nested + L"empty");
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return test::TaskStateOf(reg, nested) == kTaskDone; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return test::TaskStateOf(reg, late) == -1; }));
+    EXPECT_EQ(test::ReadFile(late + L"arrived-later.jpg"), "after the listing");
+    EXPECT_FALSE(PathExists(late + L"a.jpg"));
+    // A late file goes back to the audit: its task left the registry. A subfolder's file keeps the task done.
+    EXPECT_EQ(test::ReadFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg"), "inside a subfolder");
+    EXPECT_FALSE(PathExists(nested + L"empty")) << "empty subfolders go";
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(test::TaskStateOf(reg, nested), kTaskDone) << "never taken again";
+    EXPECT_EQ(ReceivedNames().size(), 2u);
+}
+
+TEST_F(Loop, StopEndsAFailurePausePromptly) {
+    session.SetPassword(L"wrong");
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(true, kAuthFailed) >= 1; }));
+    std::this_thread::sleep_for(300ms);  // inside the 5 s pause now
+    const auto t0 = std::chrono::steady_clock::now();
+    session.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+    EXPECT_FALSE(session.IsRunning());
+}
