@@ -1,0 +1,56 @@
+// The clock thread.
+// Thread: CAuditThread's own thread runs Begin() and then Cycle() about once a second; the
+// owner (main thread) sets the stop flag and waits. Day, minute and latches are this thread's
+// alone; the minute counter and running time are atomics read by other threads.
+#include "app/audit_thread.h"
+
+#include <chrono>
+#include <thread>
+
+namespace zk {
+
+void CAuditThread::Begin() {
+    m_start = m_clock.Now();
+    const LocalTime t = m_clock.Local(m_start);
+    m_day = t.day;
+    m_minute = t.minute;
+    m_dayLatch = m_minuteLatch = false;
+}
+
+void CAuditThread::Cycle() {
+    const int64_t now = m_clock.Now();
+    m_running = now > m_start ? now - m_start : 0;
+    const LocalTime t = m_clock.Local(now);
+    if (t.day == m_day) {
+        m_dayLatch = false;
+    } else if (!m_dayLatch) {
+        m_day = t.day;
+        m_dayLatch = true;
+        if (m_hooks.rotateJournal) m_hooks.rotateJournal();
+        if (m_hooks.requestReauthentication) m_hooks.requestReauthentication();
+    }
+    if (t.minute == m_minute) {
+        m_minuteLatch = false;
+    } else if (!m_minuteLatch) {
+        m_minute = t.minute;
+        m_minuteLatch = true;
+        const int interval = m_hooks.authInterval ? m_hooks.authInterval() : 60;
+        if (++m_minuteCounter >= interval) {
+            m_minuteCounter = 0;
+            if (m_hooks.requestReauthentication) m_hooks.requestReauthentication();
+        }
+    }
+}
+
+unsigned CAuditThread::ThreadBody() {
+    Begin();
+    for (;;) {
+        Cycle();
+        for (int i = 0; i < 10; ++i) {
+            if (StopRequested()) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+}
+
+}  // namespace zk

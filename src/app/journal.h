@@ -1,0 +1,55 @@
+// The daily journal: one UTF-8 file per day in the to-do folder, lines stamped with local date
+// and time; past days' journals rotate into the done folder and, when wanted, into a hand-over
+// order folder in the audit folder so that the agent uploads them like any order.
+// Threads: lines come from the main thread and from workers (event handlers); rotation runs on
+// the main thread at start-up and on the clock thread. m_mutex serialises whole lines against
+// each other and against the replacement of the stream.
+#pragma once
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "app/clock.h"
+#include "base/fsys.h"
+
+namespace zk {
+
+struct JournalSettings {
+    std::wstring agentClass;
+    std::wstring mac;
+    std::wstring logsFolder;   // L
+    std::wstring auditFolder;  // A
+    bool handOver = false;     // "log" in the file types
+};
+
+class CJournal {
+public:
+    explicit CJournal(const IClock& clock) : m_clock(clock) {}
+
+    // Creates the to-do and done folders, builds today's name, replaces the open stream.
+    std::wstring OpenDay(const JournalSettings& settings);
+    // Opens today's journal, then moves every older one to the done folder (and a copy into a
+    // hand-over order when wanted). False when the hand-over folder cannot be made or renamed.
+    bool Rotate(const JournalSettings& settings);
+    // Writes the stamp (when asked) and the text as they stand, then flushes. Nothing happens
+    // without an open stream.
+    void Write(const std::wstring& text, bool stamp = true);
+    void Close();
+
+    [[nodiscard]] std::wstring CurrentPath() const;
+    [[nodiscard]] bool IsOpen() const;
+    // "YYYY.MM.DD\tHH:MM:SS\t" of the current time.
+    [[nodiscard]] std::wstring Stamp() const;
+    // The journal file name of a day.
+    static std::wstring FileName(const std::wstring& agentClass, const std::wstring& mac, const LocalTime& day);
+
+private:
+    std::wstring HandOverStamp() const;
+
+    const IClock& m_clock;
+    mutable std::mutex m_mutex;  // guards m_stream, m_currentPath and m_currentName
+    UniqueStream m_stream;
+    std::wstring m_currentPath, m_currentName;
+};
+
+}  // namespace zk

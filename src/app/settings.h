@@ -1,0 +1,95 @@
+// Configuration: defaults from string resources, the registry over them, the rows of the
+// statistics panel holding the effective texts, and the numbers derived for the workers.
+// Every accepted change goes through one settings writer, which checks, normalises, applies
+// and stores all eight values.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "app/settings_store.h"
+#include "tasks/locked_list.h"
+#include "ui/stat_rows.h"
+
+namespace zk {
+
+// A count: not empty, decimal digits only, no sign, no spaces, fitting 32 bits.
+bool ParseCount(std::wstring_view text, uint32_t& value);
+// Trailing separators removed, ".UPLOAD" appended unless the text's first ".UPLOAD" ends it.
+std::wstring NormalizeAuditFolder(std::wstring folder);
+// An authentication interval of 1-600 minutes, anything else 60.
+int AuthIntervalFrom(const std::wstring& text);
+// Megabytes of the largest file: a count below 2048 (larger ones overflow the byte count),
+// anything else 10.
+uint32_t ChunkMegabytesFrom(const std::wstring& text);
+inline constexpr uint32_t kMaxChunkMegabytes = 2047;
+
+struct ExtensionFlags {
+    bool acceptAll = false;     // "*" (from "*.*")
+    bool contentLists = false;  // "lst"
+    bool journals = false;      // "log"
+};
+// Rebuilds `list` (under its lock) from a file-types text such as "*.kzo,*.wrx;*.jpg".
+ExtensionFlags BuildExtensionList(const std::wstring& fileTypes, CZKLockedList& list);
+// The drop intake's filter: every name when `acceptAll`, else the text after the last dot,
+// trimmed and lowered, must equal (ignoring case) an entry of the list.
+bool ExtensionAccepted(const std::wstring& fileName, CZKLockedList& list, bool acceptAll);
+
+// Defaults that come from string resources and the module folder.
+struct SettingsDefaults {
+    std::wstring authUrl, userName, password, fileTypes, chunkSize, authTimeout;
+    std::wstring moduleFolder;
+};
+
+// Where accepted changes are applied (the folder audit, the splitter, the session).
+class ISettingsTargets {
+public:
+    virtual ~ISettingsTargets() = default;
+    virtual void AuditFolderChanged(const std::wstring& folder) = 0;
+    virtual void ContentListFlagChanged(bool on) = 0;
+    virtual void ChunkSizeChanged(uint64_t bytes) = 0;
+    // The caller of the session's setters also asks it to authenticate again.
+    virtual void CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) = 0;
+};
+
+class CSettings {
+public:
+    CSettings(CStatRows& rows, ISettingsStore& store) : m_rows(rows), m_store(store) {}
+
+    // Start-up: defaults into the rows, the default audit folder created, the store read over
+    // them (missing values written back), folders normalised, numbers and the list derived.
+    void Load(const SettingsDefaults& defaults);
+    // The settings writer. An empty text takes the editor's text, trimmed. False when the edit
+    // is refused (the row keeps its value, nothing is stored).
+    bool Write(CZKListEntry& row, std::wstring text);
+    // A setting pushed by the server: the row of that key (ignoring case), if any.
+    bool WriteByKey(const std::wstring& key, const std::wstring& text);
+
+    void SetTargets(ISettingsTargets* targets) { m_targets = targets; }
+    void SetEditorText(std::function<std::wstring()> provider) { m_editorText = std::move(provider); }
+
+    [[nodiscard]] int AuthInterval() const { return m_authInterval.load(); }
+    [[nodiscard]] uint32_t ChunkMegabytes() const { return m_chunkMb.load(); }
+    [[nodiscard]] uint64_t ChunkBytes() const { return static_cast<uint64_t>(m_chunkMb.load()) << 20; }
+    [[nodiscard]] ExtensionFlags Flags() const;
+    CZKLockedList& Extensions() { return m_extensions; }
+    [[nodiscard]] const std::wstring& ModuleFolder() const { return m_moduleFolder; }
+
+private:
+    void ReadOrWriteAll(bool read);
+
+    CStatRows& m_rows;
+    ISettingsStore& m_store;
+    ISettingsTargets* m_targets = nullptr;
+    std::function<std::wstring()> m_editorText;
+    std::wstring m_moduleFolder;
+    std::mutex m_writerMutex;  // one settings writer at a time (main thread and upload thread)
+    std::atomic<int> m_authInterval{60};
+    std::atomic<uint32_t> m_chunkMb{10};
+    std::atomic<bool> m_acceptAll{false}, m_contentLists{false}, m_journals{false};
+    CZKLockedList m_extensions;
+};
+
+}  // namespace zk

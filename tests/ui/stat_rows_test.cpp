@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ui/stat_rows.h"
+
+using namespace zk;
+
+namespace {
+
+const std::wstring kPage1000 =
+    L"{Статистика}{360|360}{Программа загрузки заказов работает независимо от редактора и центра управления. Вы можете "
+    L"закрыть эти приложения - программа загрузки продолжит работу.|CURRENT_TASK|TASKS_QUEUED|TASKS_SENT|FILES_QUEUED|"
+    L"FILES_SENT|QUEUE_SIZE|KBYTES_SENT|DEADLINE_FORECAST|ERRORS_COUNT|LAST_ERROR}";
+
+std::vector<std::wstring> VisibleKeys(CStatRows& rows) {
+    std::vector<std::wstring> v;
+    for (auto* e = rows.Rows().First(); e; e = e->next)
+        if (e->visible) v.push_back(e->key.empty() ? L"<text>" : e->key);
+    return v;
+}
+
+}  // namespace
+
+TEST(StatRows, DisplayListOrderAndAttributes) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_EQ(rows.Rows().Count(), 28);
+    EXPECT_EQ(rows.Rows().First()->key, L"AUTH_STATUS");
+    EXPECT_EQ(rows.Rows().Last()->key, L"LAST_ERROR");
+    EXPECT_EQ(rows.Rows().Last()->kind, kRowTextBlock);
+    EXPECT_EQ(rows.authStatus.Value(), L"не выполнена");
+    EXPECT_EQ(rows.authTimeout.attrA, kAlignRight);
+    EXPECT_EQ(rows.auditPath.attrB, 1) << "path trimming";
+    std::vector<std::wstring> editable;
+    for (auto* e : rows.EditableVisibleRows()) editable.push_back(e->key);
+    EXPECT_EQ(editable, (std::vector<std::wstring>{L"AUTH_TIMEOUT", L"AUTH_URL", L"USER_NAME", L"USER_PASSWD", L"FILE_TYPES",
+                                                   L"AUDIT_PATH", L"LOGS_PATH", L"UPLOAD_CHUNK_SIZE"}));
+    EXPECT_EQ(rows.FindByKey(L"current_task"), &rows.currentTask);
+    EXPECT_EQ(rows.FindByKey(L"nope"), nullptr);
+    // Emptying the display list spares the rows.
+    rows.Rows().Empty();
+    EXPECT_EQ(rows.uid.key, L"UID");
+}
+
+TEST(StatRows, PagesFromResources) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_TRUE(rows.AddPage(kPage1000));
+    EXPECT_FALSE(rows.AddPage(L"{T}{360}{body}")) << "size without a bar";
+    EXPECT_FALSE(rows.AddPage(L"{T}{a|b}{body}"));
+    EXPECT_FALSE(rows.AddPage(L"{T}{1|2}"));
+    ASSERT_EQ(rows.PageCount(), 1);
+    EXPECT_EQ(rows.Pages().First()->value, L"Статистика");
+
+    const PageSize p = rows.ShowPage(1);
+    EXPECT_EQ(p.width, 360);
+    EXPECT_EQ(p.height, 360);
+    EXPECT_EQ(p.title, L"Статистика");
+    EXPECT_EQ(rows.CurrentPage(), 1);
+    EXPECT_EQ(VisibleKeys(rows), (std::vector<std::wstring>{L"<text>", L"CURRENT_TASK", L"TASKS_QUEUED", L"TASKS_SENT",
+                                                            L"FILES_QUEUED", L"FILES_SENT", L"QUEUE_SIZE", L"KBYTES_SENT",
+                                                            L"DEADLINE_FORECAST", L"ERRORS_COUNT", L"LAST_ERROR"}));
+    EXPECT_EQ(rows.Rows().First()->kind, kRowTextBlock);
+    EXPECT_EQ(rows.Rows().Count(), 29) << "one text block made for the free text";
+    rows.ShowPage(0);
+    rows.ShowPage(1);
+    EXPECT_EQ(rows.Rows().Count(), 29) << "the text block is made once";
+
+    const PageSize whole = rows.ShowPage(5);
+    EXPECT_EQ(whole.width, 300);
+    EXPECT_EQ(whole.height, 500);
+    EXPECT_EQ(rows.CurrentPage(), 0);
+    EXPECT_EQ(VisibleKeys(rows).size(), 29u);
+}
+
+TEST(StatRows, LowerCaseTokensLayoutAndHitTest) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_TRUE(rows.AddPage(L"{Мини}{200|100}{free text|current_task|errors_count}"));
+    rows.ShowPage(1);
+    EXPECT_EQ(VisibleKeys(rows), (std::vector<std::wstring>{L"<text>", L"CURRENT_TASK", L"ERRORS_COUNT"}));
+    rows.Layout(10, 30, 180);
+    const CZKListEntry* text = rows.Rows().First();
+    EXPECT_EQ(text->labelRect.top, 37);
+    EXPECT_EQ(text->labelRect.bottom, 77) << "a text block is 40 pixels high";
+    EXPECT_EQ(text->labelRect.left, 13);
+    EXPECT_EQ(text->valueRect.left, 100);
+    EXPECT_EQ(text->valueRect.right, 187);
+    EXPECT_FALSE(text->alternate);
+    EXPECT_TRUE(rows.currentTask.alternate);
+    EXPECT_EQ(rows.currentTask.valueRect.top, 77);
+    EXPECT_EQ(rows.errorsCount.valueRect.top, 99);
+    bool onValue = false;
+    EXPECT_EQ(rows.HitTest(150, 80, &onValue), &rows.currentTask);
+    EXPECT_TRUE(onValue);
+    EXPECT_EQ(rows.HitTest(20, 100, &onValue), &rows.errorsCount);
+    EXPECT_FALSE(onValue);
+    EXPECT_EQ(rows.HitTest(20, 400, &onValue), nullptr);
+}
