@@ -1,0 +1,137 @@
+#include "app/agent.h"
+
+#include <chrono>
+
+#include "base/path.h"
+
+namespace zk {
+namespace {
+int64_t SteadyCounter() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
+    : m_clock(clock),
+      m_window(window),
+      m_settings(m_rows, store),
+      m_journal(clock),
+      m_events(m_rows, &m_settings,
+               EventHooks{
+                   [this](const std::wstring& text) { m_journal.Write(text); },
+                   [this] { RefreshIdentity(); },
+                   [this] { return ComputerName(); },
+                   [this] { return m_resources.agentClass; },
+                   [this] { return m_audit ? m_audit->Folder() : std::wstring(); },
+                   [this] { return m_window && m_window->IsVisible(); },
+                   [this] {
+                       if (m_window) m_window->InvalidateTable();
+                   },
+                   SteadyCounter,
+                   1000000000,
+                   [this] { return m_clock.Now(); },
+                   [this](int64_t t) { return m_clock.Local(t); },
+               }) {
+    m_settings.SetTargets(this);
+}
+
+CAgent::~CAgent() { ShutDown(); }
+
+std::wstring CAgent::ComputerName() const {
+    std::lock_guard lock(m_identityMutex);
+    return m_identity.computerName;
+}
+
+void CAgent::RefreshIdentity() {
+    MachineIdentity id;
+    {
+        std::lock_guard lock(m_identityMutex);
+        id = m_identity;
+    }
+    RefreshMachineIdentity(id);
+    m_rows.mac.SetValue(id.mac);
+    m_rows.ip.SetValue(id.ip);
+    std::lock_guard lock(m_identityMutex);
+    m_identity = id;
+}
+
+JournalSettings CAgent::CurrentJournalSettings() const {
+    return {m_resources.agentClass, m_rows.mac.Value(), m_rows.logsPath.Value(), m_rows.auditPath.Value(), m_settings.Flags().journals};
+}
+
+void CAgent::RefreshStatistics() {
+    if (m_session) m_events.RefreshStatistics(*m_session);
+}
+
+bool CAgent::StartUp(const AgentResources& resources, const std::wstring& moduleFolder) {
+    m_resources = resources;
+    m_rows.EnterDisplayList();
+    m_settings.Load({resources.authUrl, resources.userName, resources.password, resources.fileTypes, resources.chunkSize,
+                     resources.authTimeout, moduleFolder});
+    RefreshIdentity();
+    m_journal.Rotate(CurrentJournalSettings());
+
+    m_audit = std::make_unique<CVelmoFolderAudit>(m_window);
+    m_audit->SetCallback(this, [](void* user, CVelmoFolderAudit*, int) { static_cast<CAgent*>(user)->RefreshStatistics(); });
+    m_audit->contentListFlag = m_settings.Flags().contentLists;
+    m_audit->sizeLimit = m_settings.ChunkBytes();
+
+    m_session = std::make_unique<CVelmoConnect>(m_window);
+    m_session->SetAuthCallback(this, [](void* user, CVelmoConnect* s, int code) { static_cast<CAgent*>(user)->m_events.OnAuthEvent(*s, code); });
+    m_session->SetTransferCallback(this, [](void* user, CVelmoConnect* s, int code) {
+        static_cast<CAgent*>(user)->m_events.OnTransferEvent(*s, code);
+    });
+    m_session->SetRegistry(&m_audit->Registry());
+    m_session->SetVersionString(resources.version);
+    m_session->SetAuthServerUrl(m_rows.authUrl.Value());
+    m_session->SetUserName(m_rows.userName.Value());
+    m_session->SetPassword(m_rows.userPasswd.Value());
+
+    m_splitter = std::make_unique<CVelmoBigFile>(m_window);
+    m_splitter->SetRegistry(&m_audit->Registry());
+    m_splitter->SetCallback(nullptr, [](void*, CVelmoBigFile*, int) {});
+    m_splitter->chunkSize = m_settings.ChunkBytes();
+
+    // Journalled before the workers start, so that the start is the first line of the run.
+    m_journal.Write(L"INFO\tПрограмма запущена\n");
+    return m_session->Start() && m_audit->Start(m_rows.auditPath.Value()) && m_splitter->Start();
+}
+
+void CAgent::ShutDown() {
+    if (m_shutDown) return;
+    m_shutDown = true;
+    m_journal.Write(L"INFO\tПрограмма завершена\n");
+    m_journal.Close();
+    m_session.reset();
+    m_splitter.reset();
+    m_audit.reset();
+}
+
+void CAgent::RotateJournal() { m_journal.Rotate(CurrentJournalSettings()); }
+
+void CAgent::RequestReauthentication() {
+    if (m_session) m_session->reauthenticate = true;
+}
+
+void CAgent::AuditFolderChanged(const std::wstring& folder) {
+    if (m_audit) m_audit->SetAuditFolder(folder);
+}
+
+void CAgent::ContentListFlagChanged(bool on) {
+    if (m_audit) m_audit->contentListFlag = on;
+}
+
+void CAgent::ChunkSizeChanged(uint64_t bytes) {
+    if (m_audit) m_audit->sizeLimit = bytes;
+    if (m_splitter) m_splitter->chunkSize = bytes;
+}
+
+void CAgent::CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) {
+    if (!m_session) return;
+    m_session->SetAuthServerUrl(url);
+    m_session->SetUserName(user);
+    m_session->SetPassword(password);
+    m_session->reauthenticate = true;
+}
+
+}  // namespace zk

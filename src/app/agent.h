@@ -1,0 +1,100 @@
+// The agent without its windows: configuration, journal, identity, the three pipeline workers
+// and the handlers of their events, in the start-up and shutdown order of the program.
+// Threads: StartUp and ShutDown run on the main thread; the workers report through the event
+// handlers on their own threads; the clock thread calls RotateJournal and
+// RequestReauthentication.
+#pragma once
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/clock.h"
+#include "app/journal.h"
+#include "app/settings.h"
+#include "intake/big_file.h"
+#include "intake/folder_audit.h"
+#include "session/event_journal.h"
+#include "session/velmo_connect.h"
+#include "tasks/machine_identity.h"
+#include "ui/stat_rows.h"
+
+namespace zk {
+
+// The texts of the string resources.
+struct AgentResources {
+    std::wstring agentClass = L"MORVANE_UPLOADER";  // 800
+    std::wstring version = L"1.0";                   // 801
+    std::wstring showAtStart;                        // 802
+    std::wstring authUrl, userName, password, fileTypes, chunkSize, authTimeout;  // 900-905
+};
+
+// What the agent needs from its window.
+class IAgentWindow {
+public:
+    virtual ~IAgentWindow() = default;
+    [[nodiscard]] virtual bool IsVisible() const = 0;
+    // Repaint the table area (any thread).
+    virtual void InvalidateTable() = 0;
+};
+
+class CAgent final : public ISettingsTargets {
+public:
+    CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window);
+    CAgent(const CAgent&) = delete;
+    CAgent& operator=(const CAgent&) = delete;
+    ~CAgent() override;
+
+    // Rows into the display list, configuration, identity, journal, the workers created,
+    // wired and started, "Программа запущена" journalled. False when a worker cannot be made.
+    bool StartUp(const AgentResources& resources, const std::wstring& moduleFolder);
+    // "Программа завершена" journalled and the journal closed, then the session, the splitter
+    // and the folder audit stopped and deleted in this order.
+    void ShutDown();
+
+    // For the clock thread.
+    void RotateJournal();
+    void RequestReauthentication();
+    [[nodiscard]] int AuthInterval() const { return m_settings.AuthInterval(); }
+
+    CStatRows& Rows() { return m_rows; }
+    CSettings& Settings() { return m_settings; }
+    CJournal& Journal() { return m_journal; }
+    CEventJournal& Events() { return m_events; }
+    CVelmoFolderAudit* Audit() { return m_audit.get(); }
+    CVelmoConnect* Session() { return m_session.get(); }
+    CVelmoBigFile* Splitter() { return m_splitter.get(); }
+    [[nodiscard]] const AgentResources& Resources() const { return m_resources; }
+    [[nodiscard]] std::wstring ComputerName() const;
+    // Refreshes MAC, IP and the computer name.
+    void RefreshIdentity();
+
+    // Settings writer targets.
+    void AuditFolderChanged(const std::wstring& folder) override;
+    void ContentListFlagChanged(bool on) override;
+    void ChunkSizeChanged(uint64_t bytes) override;
+    void CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) override;
+
+private:
+    JournalSettings CurrentJournalSettings() const;
+    void RefreshStatistics();
+
+    const IClock& m_clock;
+    IAgentWindow* m_window;
+    AgentResources m_resources;
+    CStatRows m_rows;
+    CSettings m_settings;
+    CJournal m_journal;
+    mutable std::mutex m_identityMutex;  // guards m_identity
+    MachineIdentity m_identity;
+    CEventJournal m_events;
+    // Declared in reverse order of their stop: the session goes first, the audit (with the
+    // registry) last.
+    std::unique_ptr<CVelmoFolderAudit> m_audit;
+    std::unique_ptr<CVelmoBigFile> m_splitter;
+    std::unique_ptr<CVelmoConnect> m_session;
+    bool m_shutDown = false;
+};
+
+}  // namespace zk

@@ -1,0 +1,91 @@
+// The whole agent without windows: start-up, an order uploaded, shutdown, and its journal.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "app/agent.h"
+#include "base/fsys.h"
+#include "base/path.h"
+#include "base/utf16.h"
+#include "refserver/ref_service.h"
+#include "support/test_util.h"
+
+using namespace zk;
+
+namespace {
+struct HiddenWindow : IAgentWindow {
+    bool IsVisible() const override { return visible; }
+    void InvalidateTable() override { ++invalidations; }
+    std::atomic<bool> visible{true};
+    std::atomic<int> invalidations{0};
+};
+
+std::vector<std::string> Lines(const std::string& bytes) {
+    std::vector<std::string> v;
+    size_t pos = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (pos < bytes.size()) {
+        const size_t nl = bytes.find("\r\n", pos);
+        if (nl == std::string::npos) break;
+        const std::string line = bytes.substr(pos, nl - pos);
+        v.push_back(line.size() > 20 ? line.substr(20) : line);  // without the date and time
+        pos = nl + 2;
+    }
+    return v;
+}
+}  // namespace
+
+TEST(Agent, StartsUploadsAndShutsDownInOrder) {
+    refsrv::RefService service;
+    service.SetParams({{L"FILE_TYPES", L"*.jpg,*.lst,*.log"}});
+    ASSERT_TRUE(service.Start());
+    test::TempDir dir(L"agent");
+    const std::wstring audit = dir / L"orders.UPLOAD";
+    const std::wstring logs = dir / L"logs";
+    CreateFolder(audit);
+    CreateFolder(logs);
+    const std::wstring order = JoinPath(audit, L"\u0417\u0430\u043A\u0430\u0437 1");
+    CreateFolder(order);
+    test::WriteFile(JoinPath(order, L"a.jpg"), "image bytes");
+
+    SystemClock clock;
+    MemorySettingsStore store;
+    store.values = {{L"AuthSrv", service.AuthUrl()}, {L"AuditFolder", audit}, {L"LogsFolder", logs}, {L"AuthInterval", L"5"}};
+    HiddenWindow window;
+    AgentResources res;
+    res.agentClass = L"TOLMARIN_SS_UPLOADER";
+    res.version = L"2.00";
+    res.authUrl = L"http://auth.invalid/ru/99";
+    res.userName = L"loader";
+    res.password = L"malvoro";
+    res.fileTypes = L"*.kzo,*.wrx,*.jpg,*.lst";
+    res.chunkSize = L"0";
+    res.authTimeout = L"60";
+    std::wstring journalPath;
+    {
+        CAgent agent(clock, store, &window);
+        ASSERT_TRUE(agent.StartUp(res, dir.Path()));
+        EXPECT_EQ(agent.AuthInterval(), 5);
+        journalPath = agent.Journal().CurrentPath();
+        EXPECT_EQ(FolderPart(journalPath), WithTrailingSeparator(JoinPath(logs, L"_LOGS.UPLOADER.TODO")));
+        ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(order); }));
+        ASSERT_EQ(service.Received().size(), 2u);
+        EXPECT_EQ(service.Received()[0].data, "image bytes");
+        // The pushed file types reached the registry and the content-list flag.
+        EXPECT_EQ(store.values[L"Exst"], L"*.jpg,*.lst,*.log");
+        EXPECT_TRUE(agent.Settings().Flags().journals);
+        EXPECT_EQ(agent.Rows().tasksSent.Value(), L"1");
+        agent.ShutDown();
+        EXPECT_EQ(agent.Session(), nullptr);
+        EXPECT_EQ(agent.Audit(), nullptr);
+    }
+    const auto lines = Lines(test::ReadFile(journalPath));
+    ASSERT_GE(lines.size(), 20u);
+    EXPECT_EQ(lines.front(), ToUtf8(L"INFO\tПрограмма запущена"));
+    EXPECT_EQ(lines[1], "INFO\t" + ToUtf8(L"Версия") + "\tb3.40 v2.00");
+    EXPECT_EQ(lines[2], "OK\t" + ToUtf8(L"Аутентификация"));
+    EXPECT_EQ(lines[5], "INFO\tAuth password \t*****");
+    EXPECT_EQ(lines.back(), ToUtf8(L"INFO\tПрограмма завершена"));
+    const std::string all = test::ReadFile(journalPath);
+    EXPECT_NE(all.find(ToUtf8(L"INFO\tУдаляем задание\t") + ToUtf8(WithTrailingSeparator(order))), std::string::npos);
+    EXPECT_EQ(all.find("malvoro"), std::string::npos) << "the password never reaches the journal";
+}
