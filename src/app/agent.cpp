@@ -107,7 +107,9 @@ void CAgent::ShutDown() {
     m_audit.reset();
 }
 
-void CAgent::RotateJournal() { m_journal.Rotate(CurrentJournalSettings()); }
+void CAgent::RotateJournal() {
+    if (m_session) m_journal.Rotate(CurrentJournalSettings());  // only once the configuration is loaded
+}
 
 void CAgent::RequestReauthentication() {
     if (m_session) m_session->reauthenticate = true;

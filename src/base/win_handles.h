@@ -18,11 +18,14 @@ using UniqueHinternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
 using UniqueHicon = UniqueHandle<HICON, &DestroyIcon>;
 using UniqueHmenu = UniqueHandle<HMENU, &DestroyMenu>;
 using UniqueHwnd = UniqueHandle<HWND, &DestroyWindow>;
-inline void DeleteGdiObject(HGDIOBJ h) { DeleteObject(h); }
-using UniqueGdiObject = UniqueHandle<HGDIOBJ, &DeleteGdiObject>;
-using UniqueHrgn = UniqueHandle<HRGN, [](HRGN h) { DeleteObject(h); }>;
-using UniqueHbrush = UniqueHandle<HBRUSH, [](HBRUSH h) { DeleteObject(h); }>;
-using UniqueHfont = UniqueHandle<HFONT, [](HFONT h) { DeleteObject(h); }>;
+template <class T>
+inline void DeleteGdiObject(T h) {
+    DeleteObject(h);
+}
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, &DeleteGdiObject<HGDIOBJ>>;
+using UniqueHrgn = UniqueHandle<HRGN, &DeleteGdiObject<HRGN>>;
+using UniqueHbrush = UniqueHandle<HBRUSH, &DeleteGdiObject<HBRUSH>>;
+using UniqueHfont = UniqueHandle<HFONT, &DeleteGdiObject<HFONT>>;
 
 // Owner of one COM interface pointer (Release on reset).
 template <class I>

@@ -1,0 +1,59 @@
+// Drag and drop onto the balloon window (Windows): the OLE drop target counts on the main thread;
+// one drop thread per drop builds the order folder of shortcuts.
+#pragma once
+#include <windows.h>
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "app/zk_thread.h"
+
+namespace zk {
+
+class CZKWindow;
+
+// Builds the order of one drop; the busy flag marks it in use, the stop flag is set by shutdown.
+class CDropThread final : public CZKFlagThread {
+public:
+    explicit CDropThread(CZKWindow* window) : m_window(window) {}
+    ~CDropThread() override { StopAndWait(); }
+    // Takes the paths of a drop and starts the thread for them.
+    bool Begin(std::vector<std::wstring> paths);
+    std::atomic<bool> busy{false};
+
+protected:
+    unsigned ThreadBody() override;
+
+private:
+    CZKWindow* m_window;
+    std::vector<std::wstring> m_paths;  // written by Begin before the thread starts
+};
+
+class CZKDropTarget final : public IDropTarget {
+public:
+    CZKDropTarget(CZKWindow* window, HWND hwnd) : m_window(window), m_hwnd(hwnd) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD keys, POINTL pt, DWORD* effect) override;
+    HRESULT STDMETHODCALLTYPE DragLeave() override;
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject* data, DWORD keys, POINTL pt, DWORD* effect) override;
+
+private:
+    ~CZKDropTarget();
+
+    CZKWindow* m_window;
+    IDataObject* m_data = nullptr;  // the last DragEnter's object, without a reference of its own
+    HWND m_hwnd;
+    std::atomic<LONG> m_refs{0};
+};
+
+// The file paths of a data object's CF_HDROP list; false when it has none.
+bool DroppedPaths(IDataObject* data, std::vector<std::wstring>* paths, UINT* count);
+
+}  // namespace zk

@@ -1,0 +1,463 @@
+// The program's window object: entry, hidden main window, start-up, messages and shutdown.
+// Thread: everything here runs on the main thread except InvalidateTable() and IsVisible(),
+// which workers call (InvalidateRect is safe from any thread; m_visible is atomic).
+#include "ui/zk_window_win.h"
+
+#include "ui/gdiplus_include.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include "app/res/resource_ids.h"
+#include "app/string_resources.h"
+#include "base/fsys.h"
+
+namespace zk {
+namespace {
+
+constexpr int kTailHeight = 20, kTailOffset = 100, kTailWidth = 20;
+constexpr UINT kEditId = 1001;
+constexpr COLORREF kEditText = RGB(0x46, 0x46, 0x46);
+
+std::wstring Resource(unsigned id, const wchar_t* fallback = L"") {
+    std::wstring s;
+    return LoadResourceString(id, s) ? s : std::wstring(fallback);
+}
+
+// The window object travels in the creation parameters and lives in GWLP_USERDATA.
+template <class T>
+T* Self(HWND hwnd, UINT msg, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<T*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        return self;
+    }
+    return reinterpret_cast<T*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+}  // namespace
+
+CZKWindow::CZKWindow() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = BalloonProc;
+    wc.cbWndExtra = sizeof(void*);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hIcon = LoadIconW(wc.hInstance, MAKEINTRESOURCEW(IDI_AGENT));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = kBalloonClass;
+    RegisterClassExW(&wc);
+    m_brushLight.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
+    m_brushGrey.reset(CreateSolidBrush(RGB(0xDC, 0xDC, 0xDC)));
+}
+
+CZKWindow::~CZKWindow() { ShutDown(); }
+
+int CZKWindow::Run(HINSTANCE instance) {
+    m_instance = instance;
+    LoadResourceString(IDS_AGENT_CLASS, m_agentClass);
+    if (HWND running = FindWindowW(m_agentClass.c_str(), kMainTitle)) {
+        SendMessageW(running, kWakeMessage, 0, 0);
+        return 0;
+    }
+    m_store = std::make_unique<CRegistrySettingsStore>(m_agentClass);
+    m_agent = std::make_unique<CAgent>(m_clock, *m_store, this);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = MainProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_AGENT));
+    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_AGENT_SMALL));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = m_agentClass.c_str();
+    RegisterClassExW(&wc);
+
+    if (!CreateMainWindow()) return 1;
+    if (!StartUp()) return 1;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+bool CZKWindow::CreateMainWindow() {
+    m_main = CreateWindowExW(0, m_agentClass.c_str(), kMainTitle, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, m_instance, this);
+    if (!m_main) return false;
+    m_menu.reset(CreatePopupMenu());
+    if (!m_menu) return false;
+    MENUINFO mi{};
+    mi.cbSize = sizeof(mi);
+    mi.fMask = MIM_STYLE;
+    mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
+    SetMenuInfo(m_menu.get(), &mi);
+    m_icon.reset(static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDI_AGENT), IMAGE_ICON, 16, 16, 0)));
+    TrayIcon(NIM_ADD, m_icon.get(), kMainTitle);
+    FindTrayRect(m_trayRect);
+    ShowWindow(m_main, SW_SHOWMINIMIZED);
+    ShowWindow(m_main, SW_HIDE);
+    UpdateWindow(m_main);
+    m_left = m_trayRect.left - m_width + kTailOffset;
+    m_top = m_trayRect.top - m_height - 1;
+    ShowPage(0);
+
+    for (unsigned id = IDS_PAGE_FIRST;; ++id) {
+        std::wstring text;
+        if (!LoadResourceString(id, text)) break;
+        if (!m_agent->Rows().AddPage(text)) {
+            MessageBoxW(m_main, L"Не верные данные в ресурсах", L"Ошибка", MB_ICONERROR);
+            return false;
+        }
+        const int n = m_agent->Rows().PageCount();
+        AppendMenuW(m_menu.get(), MF_STRING, static_cast<UINT_PTR>(n), m_agent->Rows().Pages().Last()->value.c_str());
+    }
+    AppendMenuW(m_menu.get(), MF_STRING, 0, (std::wstring(L"Выход") + std::wstring(29, L' ')).c_str());
+
+    m_clockThread = std::make_unique<CAuditThread>(
+        m_clock, CAuditThread::Hooks{[this] { m_agent->RotateJournal(); }, [this] { m_agent->RequestReauthentication(); },
+                                     [this] { return m_agent->AuthInterval(); }});
+    m_clockThread->Start();
+    return true;
+}
+
+bool CZKWindow::StartUp() {
+    m_comStarted = SUCCEEDED(CoInitialize(nullptr));
+    m_oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    if (!m_comStarted || !m_oleStarted) return false;
+    m_balloon = CreateWindowExW(WS_EX_ACCEPTFILES, kBalloonClass, L"", WS_POPUP | WS_CLIPCHILDREN, m_left, m_top, m_width, m_height,
+                                m_main, nullptr, m_instance, this);
+    if (!m_balloon) return false;
+    SetWindowLongPtrW(m_balloon, 0, reinterpret_cast<LONG_PTR>(this));
+    ApplyRegion();
+    UpdateWindow(m_balloon);
+    m_edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_AUTOHSCROLL, 0, 0, 100, 100, m_balloon,
+                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kEditId)), m_instance, nullptr);
+    if (!m_edit) return false;
+    SetWindowLongPtrW(m_edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    m_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+    m_editFont.reset(CreateFontW(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Arial"));
+    SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(m_editFont.get()), FALSE);
+    StartDropTarget();
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
+
+    AgentResources res;
+    res.agentClass = m_agentClass;
+    res.version = m_version = Resource(IDS_VERSION, L"1.0");
+    res.showAtStart = Resource(IDS_SHOW_AT_START);
+    res.authUrl = Resource(IDS_AUTH_URL);
+    res.userName = Resource(IDS_USER_NAME);
+    res.password = Resource(IDS_PASSWORD);
+    res.fileTypes = Resource(IDS_FILE_TYPES);
+    res.chunkSize = Resource(IDS_CHUNK_SIZE);
+    res.authTimeout = Resource(IDS_AUTH_TIMEOUT);
+    if (!m_agent->StartUp(res, ModuleFolder())) return false;
+    Relayout(true);
+    if (_wcsicmp(res.showAtStart.c_str(), L"true") == 0) {
+        ShowPage(1);
+        if (!m_visible) {
+            ShowBalloon();
+        }
+    }
+    return true;
+}
+
+void CZKWindow::ShutDown() {
+    if (m_shutDown) return;
+    m_shutDown = true;
+    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    if (m_balloon && IsWindow(m_balloon)) SetWindowRgn(m_balloon, nullptr, FALSE);
+    if (m_agent) m_agent->ShutDown();  // journal line, then session, splitter, audit
+    StopDropTarget();
+    if (m_edit && IsWindow(m_edit)) DestroyWindow(m_edit);
+    if (m_balloon && IsWindow(m_balloon)) DestroyWindow(m_balloon);
+    StopDropThreads();
+    m_agent.reset();
+    if (m_oleStarted) OleUninitialize();
+    if (m_comStarted) CoUninitialize();
+}
+
+// ---- the hidden main window ----
+
+LRESULT CALLBACK CZKWindow::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    CZKWindow* self = Self<CZKWindow>(hwnd, msg, lp);
+    return self ? self->OnMainMessage(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_DESTROY:
+            if (m_clockThread) {
+                m_clockThread->StopAndWait();
+                m_clockThread.reset();
+            }
+            TrayIcon(NIM_DELETE, nullptr, nullptr);
+            m_menu.reset();
+            m_balloon = IsWindow(m_balloon) ? m_balloon : nullptr;
+            PostQuitMessage(0);
+            break;
+        case WM_MENUCOMMAND: {
+            const int id = static_cast<int>(GetMenuItemID(reinterpret_cast<HMENU>(lp), static_cast<int>(wp)));
+            if (id == 0) {
+                DestroyWindow(m_main);
+                m_main = nullptr;
+                m_balloon = nullptr;  // owned by the main window: destroyed with it
+                m_edit = nullptr;
+            } else if (id > 0) {
+                PageCommand(id);
+            }
+            break;
+        }
+        case kTrayMessage:
+            OnTray(lp);
+            break;
+        case kWakeMessage: {
+            const bool wasVisible = m_visible;
+            if (!wasVisible) ShowPage(1);
+            SetForegroundWindow(m_balloon);
+            if (!wasVisible) ShowBalloon();
+            break;
+        }
+        default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void CZKWindow::OnTray(LPARAM mouse) {
+    if (mouse == WM_LBUTTONUP) {
+        if (m_visible && m_agent->Rows().CurrentPage() != 1) HideBalloon();
+        ShowPage(1);
+        SetForegroundWindow(m_balloon);
+        if (!m_visible) ShowBalloon();
+    } else if (mouse == WM_RBUTTONUP) {
+        if (m_visible) HideBalloon();
+        POINT pt{};
+        GetCursorPos(&pt);
+        SetForegroundWindow(m_main);
+        TrackPopupMenu(m_menu.get(), TPM_LEFTBUTTON, pt.x, pt.y, 0, m_main, nullptr);
+        PostMessageW(m_main, WM_NULL, 0, 0);
+    }
+}
+
+void CZKWindow::PageCommand(int page) {
+    if (m_visible) HideBalloon();
+    ShowPage(page);
+    if (!m_visible) ShowBalloon();
+    SetForegroundWindow(m_balloon);
+}
+
+void CZKWindow::OnMenuCommand(int id) { PageCommand(id); }
+
+// ---- the balloon ----
+
+void CZKWindow::InvalidateTable() {
+    if (m_balloon) {
+        RECT table{10, 30, m_width - 10, m_height - kTailHeight - 10};
+        InvalidateRect(m_balloon, &table, FALSE);
+    }
+}
+
+void CZKWindow::ShowPage(int page) {
+    if (!m_agent) return;
+    const PageSize size = m_agent->Rows().ShowPage(page);
+    m_caption = size.title;
+    const bool resized = size.width != m_width || size.height != m_height;
+    m_width = size.width;
+    m_height = size.height;
+    PlaceAboveTray();
+    Relayout(resized);
+}
+
+void CZKWindow::ShowBalloon() {
+    if (!m_balloon) return;
+    ShowWindow(m_balloon, SW_SHOW);
+    InvalidateRect(m_balloon, nullptr, FALSE);
+}
+
+void CZKWindow::HideBalloon() {
+    if (m_balloon) ShowWindow(m_balloon, SW_HIDE);
+}
+
+void CZKWindow::PlaceAboveTray() {
+    int left = m_trayRect.left - m_width + kTailOffset;
+    int top = m_trayRect.top - m_height - 1;
+    // A tray at the top or left of the screen (as Wine's own tray window) would put the balloon
+    // off the screen: keep it inside the work area, below the tray if need be.
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    if (top < work.top) top = m_trayRect.bottom + 1;
+    if (left < work.left) left = work.left;
+    if (left + m_width > work.right) left = work.right - m_width;
+    RECT now{};
+    if (m_balloon) GetWindowRect(m_balloon, &now);
+    m_left = left;
+    m_top = top;
+    if (m_balloon && (now.left != left || now.top != top || now.right - now.left != m_width || now.bottom - now.top != m_height))
+        SetWindowPos(m_balloon, nullptr, left, top, m_width, m_height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CZKWindow::ApplyRegion() {
+    if (!m_balloon) return;
+    UniqueHrgn round(CreateRoundRectRgn(0, 0, m_width, m_height - kTailHeight + 1, 15, 15));
+    const POINT tail[] = {{m_width - kTailOffset, m_height - kTailHeight},
+                          {m_width - kTailOffset + kTailWidth / 2, m_height},
+                          {m_width - kTailOffset + kTailWidth, m_height - kTailHeight}};
+    UniqueHrgn triangle(CreatePolygonRgn(tail, 3, WINDING));
+    UniqueHrgn combined(CreateRectRgn(0, 0, 0, 0));
+    CombineRgn(combined.get(), round.get(), triangle.get(), RGN_OR);
+    // On success the system owns the region.
+    if (SetWindowRgn(m_balloon, combined.get(), TRUE)) (void)combined.release();
+}
+
+void CZKWindow::Relayout(bool full) {
+    if (!m_agent) return;
+    m_agent->Rows().Layout(10, 30, m_width - 20);
+    if (full) ApplyRegion();
+    if (m_editing) MoveWindow(m_edit, m_editing->valueRect.left, m_editing->valueRect.top,
+                              m_editing->valueRect.right - m_editing->valueRect.left,
+                              m_editing->valueRect.bottom - m_editing->valueRect.top, TRUE);
+    if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
+}
+
+LRESULT CALLBACK CZKWindow::BalloonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    CZKWindow* self = Self<CZKWindow>(hwnd, msg, lp);
+    return self ? self->OnBalloonMessage(hwnd, msg, wp, lp) : DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_SHOWWINDOW:
+            m_visible = wp != FALSE;
+            if (wp) {
+                if (m_agent && m_agent->Session()) m_agent->Events().RefreshStatistics(*m_agent->Session());
+                InvalidateRect(hwnd, nullptr, FALSE);
+            } else {
+                CloseEditor(false);
+            }
+            break;
+        case WM_SIZE:
+            Relayout(false);
+            break;
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) CloseEditor(false);
+            break;
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(hwnd, &ps);
+            if (m_gdiplusToken) Paint(dc);
+            EndPaint(hwnd, &ps);
+            return 0;
+        }
+        case WM_CLOSE:
+            HideBalloon();
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_CTLCOLOREDIT: {
+            const bool light = m_editing && m_editing->alternate;
+            SetTextColor(reinterpret_cast<HDC>(wp), kEditText);
+            SetBkColor(reinterpret_cast<HDC>(wp), light ? RGB(0xFF, 0xFF, 0xFF) : RGB(0xDC, 0xDC, 0xDC));
+            return reinterpret_cast<LRESULT>(light ? m_brushLight.get() : m_brushGrey.get());
+        }
+        case WM_KEYDOWN:
+            if (wp == VK_TAB) MoveEditor((GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            else if (wp == VK_RETURN) CloseEditor(true);
+            else if (wp == VK_ESCAPE) CloseEditor(false);
+            return 0;
+        case WM_COMMAND:
+            if (LOWORD(wp) == kEditId && HIWORD(wp) == EN_UPDATE && m_editing) {
+                wchar_t buf[1024] = {};
+                GetWindowTextW(m_edit, buf, 1024);
+                m_modified = m_editing->Value() != buf;
+            }
+            break;
+        case WM_LBUTTONDOWN:
+            OnClick(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+            return 0;
+        default: break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// ---- the in-place editor ----
+
+LRESULT CALLBACK CZKWindow::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<CZKWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_ERASEBKGND) return 1;
+    if (msg == WM_KEYDOWN && (wp == VK_TAB || wp == VK_RETURN || wp == VK_ESCAPE)) {
+        SendMessageW(self->m_balloon, WM_KEYDOWN, wp, lp);
+        return 0;
+    }
+    if (msg == WM_CHAR && (wp == L'\t' || wp == L'\r' || wp == 27)) return 0;  // no beep
+    return CallWindowProcW(self->m_editProc, hwnd, msg, wp, lp);
+}
+
+void CZKWindow::OnClick(int x, int y) {
+    if (x >= m_width - 20 && x <= m_width - 9 && y >= 6 && y <= 17) {
+        HideBalloon();
+        return;
+    }
+    bool onValue = false;
+    CZKListEntry* row = m_agent ? m_agent->Rows().HitTest(x, y, &onValue) : nullptr;
+    if (row && onValue && row->kind == kRowEditable) {
+        if (row != m_editing) {
+            CloseEditor(true);
+            OpenEditor(row);
+        }
+        return;
+    }
+    CloseEditor(true);
+}
+
+void CZKWindow::OpenEditor(CZKListEntry* row) {
+    if (!row || row->kind != kRowEditable || !m_edit) return;
+    m_editing = row;
+    LONG_PTR style = GetWindowLongPtrW(m_edit, GWL_STYLE) & ~(ES_RIGHT | ES_CENTER);
+    style |= row->attrA == kAlignRight ? ES_RIGHT : row->attrA == kAlignCenter ? ES_CENTER : ES_LEFT;
+    SetWindowLongPtrW(m_edit, GWL_STYLE, style);
+    SendMessageW(m_edit, EM_SETPASSWORDCHAR, row == &m_agent->Rows().userPasswd ? L'*' : 0, 0);
+    MoveWindow(m_edit, row->valueRect.left, row->valueRect.top, row->valueRect.right - row->valueRect.left,
+               row->valueRect.bottom - row->valueRect.top, TRUE);
+    SetWindowTextW(m_edit, row->Value().c_str());
+    SendMessageW(m_edit, EM_SETSEL, 0, -1);
+    m_modified = false;
+    ShowWindow(m_edit, SW_SHOW);
+    SetFocus(m_edit);
+    InvalidateRect(m_balloon, nullptr, FALSE);
+}
+
+void CZKWindow::CloseEditor(bool commit) {
+    if (!m_editing) return;
+    CZKListEntry* row = m_editing;
+    m_editing = nullptr;
+    if (commit && m_modified) {
+        const int n = GetWindowTextLengthW(m_edit);
+        std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+        GetWindowTextW(m_edit, text.data(), n + 1);
+        text.resize(static_cast<size_t>(n));
+        m_agent->Settings().SetEditorText([text] { return text; });
+        m_agent->Settings().Write(*row, text);
+    }
+    m_modified = false;
+    ShowWindow(m_edit, SW_HIDE);
+    InvalidateRect(m_balloon, nullptr, FALSE);
+}
+
+void CZKWindow::MoveEditor(bool backwards) {
+    CZKListEntry* from = m_editing;
+    CloseEditor(true);
+    const auto rows = m_agent->Rows().EditableVisibleRows();
+    if (rows.empty()) return;
+    size_t at = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (rows[i] == from) at = i;
+    const size_t next = backwards ? (at + rows.size() - 1) % rows.size() : (at + 1) % rows.size();
+    OpenEditor(rows[next]);
+}
+
+}  // namespace zk

@@ -1,0 +1,124 @@
+// The window object of the program (Windows): the hidden main window that is the single-instance
+// marker and owns the tray icon and popup menu, the balloon window with the statistics panel
+// and its in-place editor, the clock thread, and the agent with its workers.
+// Threads: every window, the message loop, painting and the editor belong to the main thread.
+// Workers replace row values (under the row list's lock) and call InvalidateTable(), which is
+// safe from any thread; m_visible is atomic for them. m_dropMutex guards the drop counts.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/agent.h"
+#include "app/audit_thread.h"
+#include "app/clock.h"
+#include "app/registry_store.h"
+#include "base/win_handles.h"
+
+namespace zk {
+
+inline constexpr wchar_t kMainTitle[] = L"ZELTAVIO EXPRESS UPLOADER";
+inline constexpr wchar_t kBalloonClass[] = L"CZKWindow";
+inline constexpr UINT kTrayMessage = WM_USER + 1;
+inline constexpr UINT kWakeMessage = WM_USER + 2;
+
+class CZKWindow final : public IAgentWindow {
+public:
+    CZKWindow();
+    CZKWindow(const CZKWindow&) = delete;
+    CZKWindow& operator=(const CZKWindow&) = delete;
+    // The shutdown sequence.
+    ~CZKWindow() override;
+
+    // The entry function: single-instance test, windows, start-up, message loop. Gives the exit code.
+    int Run(HINSTANCE instance);
+
+    [[nodiscard]] bool IsVisible() const override { return m_visible.load(); }
+    void InvalidateTable() override;
+
+    // Drop intake: counts changed by the drop target (main thread) and the drop threads.
+    void OnDragEnter(int files);
+    void OnDragLeave();
+    void OnDropFileDone();
+    void SetDropActive(bool active);
+    // Hands the paths of one drop to an idle (or new) drop thread.
+    bool StartDrop(std::vector<std::wstring> paths);
+    [[nodiscard]] std::wstring DropAuditFolder() const;
+    bool DropAccepts(const std::wstring& path);
+    [[nodiscard]] const IClock& Clock() const { return m_clock; }
+
+private:
+    bool CreateMainWindow();
+    bool StartUp();
+    void ShutDown();
+
+    static LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK BalloonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+    // Tray icon and menu.
+    bool TrayIcon(DWORD command, HICON icon, const wchar_t* tip);
+    bool FindTrayRect(RECT& rect);
+    void OnTray(LPARAM mouse);
+    void OnMenuCommand(int id);
+    void PageCommand(int page);
+
+    // Balloon.
+    void ShowPage(int page);
+    void ShowBalloon();
+    void HideBalloon();
+    void PlaceAboveTray();
+    void Relayout(bool full);
+    void ApplyRegion();
+    void Paint(HDC dc);
+    [[nodiscard]] int DropPending() const;
+    void StartDropTarget();
+    void StopDropTarget();
+    void StopDropThreads();
+
+    // In-place editor.
+    void OpenEditor(CZKListEntry* row);
+    void CloseEditor(bool commit);
+    void MoveEditor(bool backwards);
+    void OnClick(int x, int y);
+
+    HINSTANCE m_instance = nullptr;
+    std::wstring m_agentClass = L"MORVANE_UPLOADER";
+    std::wstring m_version = L"1.0";
+    HWND m_main = nullptr;
+    HWND m_balloon = nullptr;
+    HWND m_edit = nullptr;
+    WNDPROC m_editProc = nullptr;
+    UniqueHmenu m_menu;
+    UniqueHicon m_icon;
+    UniqueHfont m_editFont;
+    RECT m_trayRect{};
+    int m_left = 0, m_top = 0, m_width = 300, m_height = 500;
+    std::atomic<bool> m_visible{false};
+    std::wstring m_caption;  // title of the current page
+    CZKListEntry* m_editing = nullptr;
+    UniqueHbrush m_brushLight, m_brushGrey;  // edit-control backgrounds
+    bool m_modified = false;
+    ULONG_PTR m_gdiplusToken = 0;
+    bool m_comStarted = false, m_oleStarted = false;
+
+    SystemClock m_clock;
+    std::unique_ptr<CRegistrySettingsStore> m_store;
+    std::unique_ptr<CAgent> m_agent;
+    std::unique_ptr<CAuditThread> m_clockThread;
+    bool m_shutDown = false;
+
+    mutable std::mutex m_dropMutex;  // guards the drop counts
+    int m_dropPending = 0;
+    int m_dragFiles = 0;
+    bool m_dropActive = false;
+    CZKLockedList m_dropThreads;  // entries' attached objects are CDropThread, deleted at shutdown
+};
+
+}  // namespace zk
