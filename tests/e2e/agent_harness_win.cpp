@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "agentctl/tray_menu_win.h"
 #include "base/fsys.h"
 #include "base/path.h"
 
@@ -60,22 +61,7 @@ HWND AgentProcess::WaitMainWindow(std::chrono::milliseconds timeout) {
     return found;
 }
 
-bool AgentProcess::ExitThroughMenu() {
-    HWND main = WaitMainWindow(5s);
-    if (!main) return false;
-    // The right click on the tray icon opens the popup menu (a modal loop in the agent).
-    PostMessageW(main, WM_USER + 1, 0, WM_RBUTTONUP);
-    HWND menu = nullptr;
-    if (!test::WaitUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menu); }, 10s))
-        return false;
-    // From no selection, Up selects the last item: the exit.
-    PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
-    PostMessageW(menu, WM_KEYUP, VK_UP, 0);
-    std::this_thread::sleep_for(100ms);
-    PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
-    PostMessageW(menu, WM_KEYUP, VK_RETURN, 0);
-    return true;
-}
+bool AgentProcess::ExitThroughMenu() { return tools::ChooseExitInTrayMenu(WaitMainWindow(5s)); }
 
 long AgentProcess::WaitExit(std::chrono::milliseconds timeout) {
     if (!m_process) return -1;

@@ -1,0 +1,36 @@
+// agentctl: helper for the demo and the scripts, run under Wine.
+//   agentctl exit                      choose the exit item of the running agent's tray menu
+//   agentctl shortcut <target> <link>  make a shell shortcut (as an editor or a drop would)
+//   agentctl wait-exit <seconds>       wait until no agent runs any more
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "agentctl/tray_menu_win.h"
+#include "intake/shortcut.h"
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring cmd = argc > 1 ? argv[1] : L"";
+    if (cmd == L"exit") {
+        HWND main = zk::tools::FindAgentWindow();
+        if (!main) {
+            std::fprintf(stderr, "no running agent\n");
+            return 1;
+        }
+        return zk::tools::ChooseExitInTrayMenu(main) ? 0 : 1;
+    }
+    if (cmd == L"shortcut" && argc == 4) return zk::CreateShortcut(argv[2], argv[3]) == zk::kHrOk ? 0 : 1;
+    if (cmd == L"wait-exit" && argc == 3) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(_wtoi(argv[2]));
+        while (zk::tools::FindAgentWindow()) {
+            if (std::chrono::steady_clock::now() > deadline) return 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: agentctl exit | shortcut <target> <link> | wait-exit <seconds>\n");
+    return 2;
+}
