@@ -102,6 +102,17 @@ void CAgent::ShutDown() {
     m_shutDown = true;
     m_journal.Write(L"INFO\tПрограмма завершена\n");
     m_journal.Close();
+    if (m_session && !m_session->Stop(std::chrono::seconds(3))) {
+        // The platform keeps the upload loop in a call that ignores the abort (Wine's WinINet
+        // does while a server withholds its answer). The process is ending: the session and the
+        // registry it uses are left alive for that thread rather than freed under it.
+        m_session->DetachCallbacks();
+        (void)m_session.release();
+        m_splitter.reset();
+        if (m_audit) m_audit->StopWorker();
+        (void)m_audit.release();
+        return;
+    }
     m_session.reset();
     m_splitter.reset();
     m_audit.reset();

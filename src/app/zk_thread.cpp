@@ -46,6 +46,15 @@ bool CZKEventThread::Start() {
     return Launch(m_lowest);
 }
 
+bool CZKEventThread::WaitForEnd(std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_running) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 void CZKEventThread::StopAndWait() {
     m_stopEvent.Set();
     Join();

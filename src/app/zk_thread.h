@@ -56,6 +56,8 @@ public:
     bool Start();
     // Signals the stop event and waits for the body to return.
     void StopAndWait();
+    // Waits up to `timeout` for the body to return; true when it has.
+    bool WaitForEnd(std::chrono::milliseconds timeout) const;
     ManualResetEvent& StopEvent() { return m_stopEvent; }
     [[nodiscard]] bool ShouldStop() const { return m_stopEvent.IsSet(); }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <functional>
 #include <new>
 #include <utility>
 
@@ -25,17 +26,19 @@ bool IsHttps(const wchar_t* url, const HttpUrlParts& p) {
 
 std::wstring Slice(const wchar_t* url, uint32_t start, uint32_t len) { return std::wstring(url + start, len); }
 
-// Closes whatever a failed request opened before the exception goes on.
+// Closes whatever a failed request opened (request, connection, then internet handle through
+// the client) before the exception goes on.
 struct HandleGuard {
-    HttpHandle* handles[3];
+    HttpHandle* request;
+    HttpHandle* connection;
+    HttpHandle* internet;
+    std::function<void(HttpHandle)> closeInternet;
     bool armed = true;
     ~HandleGuard() {
         if (!armed) return;
-        for (HttpHandle* h : handles)
-            if (h && *h) {
-                CHttpToolW::CloseHandle(*h);
-                *h = nullptr;
-            }
+        CHttpToolW::CloseHandle(*request);
+        CHttpToolW::CloseHandle(*connection);
+        closeInternet(*internet);
     }
 };
 
@@ -109,9 +112,20 @@ void CHttpClientT::ClearParam() {
 // ---- connection and request ----
 
 HttpHandle CHttpClientT::OpenInternet() const {
-    return CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
-                                    m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
-                                    m_internetFlags);
+    HttpHandle h = CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
+                                            m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
+                                            m_internetFlags);
+    if (!m_gate->Register(h)) {
+        CHttpToolW::CloseHandle(h);
+        ThrowHttpCode(kHttpErrUnexpected);  // aborted: no new requests
+    }
+    return h;
+}
+
+void CHttpClientT::CloseInternet(HttpHandle h) const {
+    if (!h) return;
+    m_gate->Release(h);
+    CHttpToolW::CloseHandle(h);
 }
 
 HttpHandle CHttpClientT::OpenConnection(const wchar_t* url, HttpHandle hInternet) const {
@@ -196,14 +210,14 @@ std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
 std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uint32_t flags) {
     CancelPost();
     HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
-    HandleGuard guard{{&hRequest, &hConnection, &hInternet}};
+    HandleGuard guard{&hRequest, &hConnection, &hInternet, [this](HttpHandle h) { CloseInternet(h); }};
     try {
         hInternet = OpenInternet();
         hConnection = OpenConnection(url, hInternet);
         const std::wstring getUrl = m_params.Empty() ? std::wstring(url ? url : L"") : MakeGetUrl(url);
         hRequest = OpenRequest(getUrl.c_str(), hConnection, L"GET", flags);
         CHttpToolW::SendRequest(hRequest, m_codePage);
-        auto response = std::make_unique<CHttpResponseT>(hInternet, hConnection, hRequest);
+        auto response = std::make_unique<CHttpResponseT>(hInternet, hConnection, hRequest, m_gate);
         guard.armed = false;
         return response;
     } catch (const httpclientexceptionW&) {
@@ -233,7 +247,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     std::vector<HttpFileHandle> files;
     std::vector<std::unique_ptr<char[]>> mimes;
     HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
-    HandleGuard guard{{&hRequest, &hConnection, &hInternet}};
+    HandleGuard guard{&hRequest, &hConnection, &hInternet, [this](HttpHandle h) { CloseInternet(h); }};
     auto closeFiles = [&] {
         for (HttpFileHandle f : files) CHttpToolW::CloseFile(f);
         files.clear();
@@ -393,12 +407,12 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toRespon
     m_progress.Reset();
     m_startSnapshot.Reset();
     if (toResponse) {
-        CHttpResponseT* r = new (std::nothrow) CHttpResponseT(hInternet, hConnection, hRequest);
+        CHttpResponseT* r = new (std::nothrow) CHttpResponseT(hInternet, hConnection, hRequest, m_gate);
         if (r) return std::unique_ptr<CHttpResponseT>(r);
     }
     CHttpToolW::CloseHandle(hRequest);
     CHttpToolW::CloseHandle(hConnection);
-    CHttpToolW::CloseHandle(hInternet);
+    CloseInternet(hInternet);
     if (toResponse) ThrowHttpCode(kHttpErrOutOfMemory);
     return nullptr;
 }

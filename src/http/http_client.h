@@ -58,6 +58,10 @@ public:
     // True when an upload was running.
     bool CancelPost();
     [[nodiscard]] bool IsPosting() const { return m_progress.IsActive(); }
+    // Any thread: the request in progress fails at once, also one blocked on a server that does
+    // not answer, and new requests are refused (code 100) until ClearAbort().
+    void Abort() { m_gate->Abort(); }
+    void ClearAbort() { m_gate->Clear(); }
 
     [[nodiscard]] const std::wstring& Boundary() const { return m_boundary; }
     [[nodiscard]] const std::wstring& ContentType() const { return m_contentType; }
@@ -66,6 +70,7 @@ public:
 
 private:
     HttpHandle OpenInternet() const;
+    void CloseInternet(HttpHandle h) const;
     HttpHandle OpenConnection(const wchar_t* url, HttpHandle hInternet) const;
     HttpHandle OpenRequest(const wchar_t* url, HttpHandle hConnection, const wchar_t* verb, uint32_t flags) const;
     void AddRequestHeader(HttpHandle hRequest) const;
@@ -101,6 +106,7 @@ private:
     HttpHandle m_hConnection = nullptr;
     HttpHandle m_hRequest = nullptr;
     std::unique_ptr<char[]> m_readBuffer;
+    std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
 };
 
 }  // namespace zk

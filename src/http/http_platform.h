@@ -38,6 +38,10 @@ bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* rea
 bool InternetCloseHandle(Handle h);
 // Internet, connection and request handles given out and not yet closed (leak checks).
 int LiveHandleCount();
+// From any thread: makes every request opened under this internet handle fail at once, also one
+// blocked waiting for a server that does not answer, and refuses new ones. The owner then
+// closes its handles as usual.
+void AbortInternet(Handle internet);
 
 // Files: opened for reading, shared for reading only, sequential scan.
 FileHandle OpenFileForRead(const wchar_t* path);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ constexpr uint32_t kErrConnectionReset = 12031;
 constexpr uint32_t kErrIncorrectHandleState = 12019;
 constexpr uint32_t kErrHeaderNotFound = 12150;
 constexpr uint32_t kErrInvalidServerResponse = 12152;
+constexpr uint32_t kErrOperationCancelled = 12017;
 
 thread_local uint32_t t_lastError = 0;
 std::atomic<int> g_live{0};
@@ -41,19 +43,31 @@ struct Object {
     virtual ~Object() { --g_live; }
 };
 
+struct Request;
+
 struct Internet : Object {
     Internet() : Object(Kind::Internet) {}
     std::string agent;
+    std::mutex mutex;  // guards requests and aborted (AbortInternet comes from another thread)
+    std::vector<Request*> requests;
+    bool aborted = false;
 };
 
 struct Connection : Object {
     Connection() : Object(Kind::Connection) {}
+    Internet* internet = nullptr;
     std::string host, agent;
     uint16_t port = 80;
 };
 
 struct Request : Object {
     Request() : Object(Kind::Request) {}
+    ~Request() override {
+        if (!internet) return;
+        std::lock_guard lock(internet->mutex);
+        std::erase(internet->requests, this);
+    }
+    Internet* internet = nullptr;  // the owner closes requests before their internet handle
     std::string host, agent, verb, object;
     uint16_t port = 80;
     std::vector<std::string> headerLines;
@@ -90,8 +104,15 @@ const std::string* FindHeader(const Request& r, const std::string& name) {
 }
 
 bool Connect(Request& r, const std::string& extra) {
-    r.socket.reset(sock::Connect(r.host, r.port));
-    if (!r.socket) return Fail(kErrCannotConnect);
+    sock::UniqueSocket s(sock::Connect(r.host, r.port));
+    if (!s) return Fail(kErrCannotConnect);
+    if (r.internet) {
+        std::lock_guard lock(r.internet->mutex);
+        if (r.internet->aborted) return Fail(kErrOperationCancelled);
+        r.socket = std::move(s);
+    } else {
+        r.socket = std::move(s);
+    }
     std::string head = r.verb + " " + r.object + " HTTP/1.1\r\nAccept: */*\r\n";
     if (!r.agent.empty()) head += "User-Agent: " + r.agent + "\r\n";
     head += "Host: " + r.host + (r.port == 80 ? std::string() : ":" + std::to_string(r.port)) + "\r\n";
@@ -212,6 +233,7 @@ Handle InternetConnect(Handle internet, const wchar_t* server, uint16_t port) {
     auto* i = As<Internet>(internet, Object::Kind::Internet);
     if (!i) return Fail(kErrInvalidHandle), nullptr;
     auto* c = new Connection;
+    c->internet = i;
     c->host = Narrow(server);
     c->agent = i->agent;
     c->port = port;
@@ -222,6 +244,11 @@ Handle HttpOpenRequestA(Handle connection, const char* verb, const char* objectN
     auto* c = As<Connection>(connection, Object::Kind::Connection);
     if (!c) return Fail(kErrInvalidHandle), nullptr;
     auto* r = new Request;
+    r->internet = c->internet;
+    if (r->internet) {
+        std::lock_guard lock(r->internet->mutex);
+        r->internet->requests.push_back(r);
+    }
     r->host = c->host;
     r->agent = c->agent;
     r->port = c->port;
@@ -320,6 +347,15 @@ bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* rea
     if (!r) return Fail(kErrInvalidHandle);
     if (!r->ended) return Fail(kErrIncorrectHandleState);
     return ReadBody(*r, static_cast<char*>(buffer), size, read);
+}
+
+void AbortInternet(Handle internet) {
+    auto* i = As<Internet>(internet, Object::Kind::Internet);
+    if (!i) return;
+    std::lock_guard lock(i->mutex);
+    i->aborted = true;
+    for (Request* r : i->requests)
+        if (r->socket) sock::ShutdownBoth(r->socket.get());
 }
 
 bool InternetCloseHandle(Handle h) {

@@ -6,6 +6,8 @@
 #include <wininet.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <vector>
 
 // The platform header names these as macros; our functions of the same names wrap them.
@@ -24,6 +26,9 @@ Handle Counted(HINTERNET h) {
     if (h) ++g_live;
     return h;
 }
+// Internet handles closed by AbortInternet: the owner's own close later must not repeat it.
+std::mutex g_abortedMutex;
+std::set<Handle> g_aborted;
 }  // namespace
 
 int LiveHandleCount() { return g_live.load(); }
@@ -127,9 +132,23 @@ bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* rea
 }
 
 bool InternetCloseHandle(Handle h) {
-    const bool ok = ::InternetCloseHandle(static_cast<HINTERNET>(h)) != FALSE;
-    if (ok) --g_live;
-    return ok;
+    if (!h) return false;
+    --g_live;
+    {
+        std::lock_guard lock(g_abortedMutex);
+        if (g_aborted.erase(h)) return true;
+    }
+    // A child of an aborted handle was closed with it: this call then fails, harmlessly.
+    return ::InternetCloseHandle(static_cast<HINTERNET>(h)) != FALSE;
+}
+
+// Closing the internet handle is WinINet's way to end a blocking call of another thread: the
+// call returns with an error at once.
+void AbortInternet(Handle internet) {
+    if (!internet) return;
+    std::lock_guard lock(g_abortedMutex);
+    if (!g_aborted.insert(internet).second) return;
+    ::InternetCloseHandle(static_cast<HINTERNET>(internet));
 }
 
 FileHandle OpenFileForRead(const wchar_t* path) {

@@ -36,6 +36,8 @@ public:
     [[nodiscard]] std::wstring Folder() const;
     CZKRBTree& Registry() { return m_registry; }
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
+    // Stops the worker; the registry stays.
+    void StopWorker() { m_thread.StopAndWait(); }
 
     // Written by the settings writer on another thread.
     std::atomic<bool> contentListFlag{false};

@@ -10,11 +10,28 @@ CVelmoConnect::CVelmoConnect(void* ownerWindow) : m_ownerWindow(ownerWindow) {
     m_client.SetAnsiCodePage(kSessionCodePage);
 }
 
-CVelmoConnect::~CVelmoConnect() { m_thread.StopAndWait(); }
+CVelmoConnect::~CVelmoConnect() { Stop(); }
 
-bool CVelmoConnect::Start() { return m_thread.Start(); }
+void CVelmoConnect::DetachCallbacks() {
+    m_authCallback = nullptr;
+    m_transferCallback = nullptr;
+}
 
-void CVelmoConnect::Stop() { m_thread.StopAndWait(); }
+bool CVelmoConnect::Start() {
+    m_client.ClearAbort();
+    return m_thread.Start();
+}
+
+// The loop notices the stop event between steps. A request blocked on a server that does not
+// answer would hold it up for as long as the server likes: after a short grace the request is
+// aborted (WinINet: its internet handle is closed from this thread), so that the end is prompt.
+bool CVelmoConnect::Stop(std::chrono::milliseconds limit) {
+    m_thread.StopEvent().Set();
+    if (!m_thread.WaitForEnd(std::chrono::milliseconds(1500))) m_client.Abort();
+    if (!m_thread.WaitForEnd(limit)) return false;
+    m_thread.StopAndWait();
+    return true;
+}
 
 void CVelmoConnect::SetVersionString(const std::wstring& text) {
     std::lock_guard lock(m_mutex);

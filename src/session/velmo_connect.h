@@ -3,6 +3,7 @@
 // to two callbacks (authentication, transfer) on the upload-loop thread.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -47,14 +48,25 @@ public:
     void SetAuthServerUrl(const std::wstring& text);
     void SetUserName(const std::wstring& text);
     void SetPassword(const std::wstring& text);
-    void SetAuthCallback(void* user, Callback callback) { m_authUser = user; m_authCallback = callback; }
-    void SetTransferCallback(void* user, Callback callback) { m_transferUser = user; m_transferCallback = callback; }
+    void SetAuthCallback(void* user, Callback callback) {
+        m_authUser = user;
+        m_authCallback = callback;
+    }
+    void SetTransferCallback(void* user, Callback callback) {
+        m_transferUser = user;
+        m_transferCallback = callback;
+    }
     void SetRegistry(CZKRBTree* registry) { m_registry = registry; }
 
     // Starts the upload loop unless it runs.
     bool Start();
-    // Signals the stop event and waits for the loop to end.
-    void Stop();
+    // Signals the stop event and waits for the loop to end. A request blocked on a server that
+    // does not answer is aborted after a short grace. False when the loop is still blocked after
+    // `limit` (the platform would not give the call back): the caller must then keep the object
+    // and what the loop uses alive until the process ends.
+    bool Stop(std::chrono::milliseconds limit = std::chrono::hours(24 * 365));
+    // No more events: for a session left running at process exit.
+    void DetachCallbacks();
 
     // Clears the session state; cancels a running upload.
     void ResetSession();
@@ -100,10 +112,10 @@ private:
     void CheckStop();
     void RebuildRequest();
     void RaiseAuth(int code) {
-        if (m_authCallback) m_authCallback(m_authUser, this, code);
+        if (Callback cb = m_authCallback.load()) cb(m_authUser, this, code);
     }
     void RaiseTransfer(int code) {
-        if (m_transferCallback) m_transferCallback(m_transferUser, this, code);
+        if (Callback cb = m_transferCallback.load()) cb(m_transferUser, this, code);
     }
     void Run();
     // The file loop of one task; false when the task was left for a re-authentication.
@@ -116,8 +128,8 @@ private:
     CHttpClientT m_client;  // upload-loop thread only
     void* m_authUser = nullptr;
     void* m_transferUser = nullptr;
-    Callback m_authCallback = nullptr;
-    Callback m_transferCallback = nullptr;
+    std::atomic<Callback> m_authCallback{nullptr};
+    std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
     std::atomic<CZKRBTreeNode*> m_currentTask{nullptr};
     void* m_ownerWindow;

@@ -1,0 +1,40 @@
+// A request the server does not answer must not hold up the end of the session for long.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "session_helpers.h"
+
+using namespace zk;
+using namespace std::chrono_literals;
+
+TEST(SessionShutdown, StopDuringARequestTheServerDoesNotAnswer) {
+    refsrv::RefService service;
+    ASSERT_TRUE(service.Start());
+    refsrv::FaultRule slow;
+    slow.target = refsrv::FaultTarget::Auth;
+    slow.kind = refsrv::FaultKind::Delay;
+    slow.delayMs = 60000;
+    service.AddFault(slow);
+    auto* session = new CVelmoConnect;
+    test::Configure(*session, service);
+    ASSERT_TRUE(session->Start());
+    ASSERT_TRUE(service.Server().WaitForRequests(1, 20000));  // the request is out, its answer 60 s away
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool ended = session->Stop(3s);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    EXPECT_LT(took, 6s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+    std::printf("stop with a withheld answer: %lld ms, loop %s\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
+                ended ? "ended (request aborted)" : "still blocked in the platform call");
+    if (ended) {
+        delete session;
+    } else {
+        // Wine's WinINet keeps the call until the server answers; the object stays for that thread.
+        session->DetachCallbacks();
+    }
+#if !defined(_WIN32)
+    EXPECT_TRUE(ended) << "the socket twin aborts the request";
+#endif
+    service.Stop();
+}
