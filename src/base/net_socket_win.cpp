@@ -22,6 +22,9 @@ Socket ListenLoopback(uint16_t port, uint16_t* boundPort) {
     const SOCKET raw = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (raw == INVALID_SOCKET) return kInvalid;
     UniqueSocket s(static_cast<Socket>(raw));
+    // A restarted test server binds its old port again at once.
+    BOOL one = TRUE;
+    ::setsockopt(raw, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
