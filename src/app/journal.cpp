@@ -43,17 +43,17 @@ std::wstring CJournal::OpenDay(const JournalSettings& settings) {
     CreateFolder(DoneFolder(settings));
     const std::wstring name = FileName(settings.agentClass, settings.mac, m_clock.Local(m_clock.Now()));
     const std::wstring path = JoinPath(todo, name);
-    // Other processes may read the journal but not write it.
-    UniqueStream stream(OpenStream(path, L"ab", true));
-    if (stream) {
-        std::fseek(stream.get(), 0, SEEK_END);
-        if (std::ftell(stream.get()) == 0) {
-            std::fputs("\xEF\xBB\xBF", stream.get());
-            std::fflush(stream.get());
+    // Close first, then open: the journal denies writing to every other handle, even our own old one.
+    std::lock_guard lock(m_mutex);
+    m_stream.reset();
+    m_stream.reset(OpenStream(path, L"ab", true));
+    if (m_stream) {
+        std::fseek(m_stream.get(), 0, SEEK_END);
+        if (std::ftell(m_stream.get()) == 0) {
+            std::fputs("\xEF\xBB\xBF", m_stream.get());
+            std::fflush(m_stream.get());
         }
     }
-    std::lock_guard lock(m_mutex);
-    m_stream = std::move(stream);
     m_currentPath = path;
     m_currentName = name;
     return path;
