@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <climits>
 #include <cstdlib>
 
 #include "base/fsys.h"
+#include "base/open_files_posix.h"
 #include "base/unique_handle.h"
 #include "base/utf16.h"
 
@@ -26,10 +28,28 @@ std::FILE* OpenStream(std::wstring_view path, const wchar_t* mode, bool /*denyWr
     return std::fopen(ToUtf8(path).c_str(), narrow.c_str());
 }
 
+namespace {
+// Whether a descriptor of any process, other than `self` of this one, refers to the file.
+bool OpenElsewhere(dev_t dev, ino_t ino, int self) {
+    std::error_code ec;
+    for (auto proc = std::filesystem::directory_iterator("/proc", ec); !ec && proc != std::filesystem::directory_iterator(); proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code ec2;
+        for (auto fd = std::filesystem::directory_iterator(proc->path() / "fd", ec2); !ec2 && fd != std::filesystem::directory_iterator();
+             fd.increment(ec2)) {
+            if (pid == std::to_string(::getpid()) && fd->path().filename().string() == std::to_string(self)) continue;
+            struct stat st {};
+            if (::stat(fd->path().c_str(), &st) == 0 && st.st_dev == dev && st.st_ino == ino) return true;
+        }
+    }
+    return false;
+}
+}  // namespace
+
 // Approximation of the Windows exclusive-open test: a write lease can be taken only while no
-// other descriptor (of any process, this one included) has the file open. Where leases are
-// unavailable (file system without lease support, or a file owned by another user) the file
-// counts as free, since nothing better can be known.
+// other descriptor (of any process, this one included) has the file open. Where the file system
+// has no leases, the descriptors listed in /proc are searched for the file instead.
 bool IsFileLocked(std::wstring_view path) {
     UniqueFd fd(::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return true;
@@ -37,7 +57,16 @@ bool IsFileLocked(std::wstring_view path) {
         ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
         return false;
     }
-    return errno == EAGAIN || errno == EBUSY;
+    if (errno == EAGAIN || errno == EBUSY) return true;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) return true;
+    return OpenElsewhere(st.st_dev, st.st_ino, fd.get());
+}
+
+bool OpenByAnyDescriptor(std::wstring_view path) {
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0) return false;
+    return OpenElsewhere(st.st_dev, st.st_ino, -1);
 }
 
 bool SetNormalAttributes(std::wstring_view path) {

@@ -74,6 +74,10 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
         EXPECT_EQ(store.values[L"Exst"], L"*.jpg,*.lst,*.log");
         EXPECT_TRUE(agent.Settings().Flags().journals);
         EXPECT_EQ(agent.Rows().tasksSent.Value(), L"1");
+        // The clock's request reaches the session: it authenticates again.
+        const int auths = service.AuthCount();
+        agent.RequestReauthentication();
+        ASSERT_TRUE(test::WaitUntil([&] { return service.AuthCount() == auths + 1; }));
         agent.ShutDown();
         EXPECT_EQ(agent.Session(), nullptr);
         EXPECT_EQ(agent.Audit(), nullptr);
@@ -88,4 +92,5 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
     const std::string all = test::ReadFile(journalPath);
     EXPECT_NE(all.find(ToUtf8(L"INFO\tУдаляем задание\t") + ToUtf8(WithTrailingSeparator(order))), std::string::npos);
     EXPECT_EQ(all.find("malvoro"), std::string::npos) << "the password never reaches the journal";
+    EXPECT_NE(all.find(ToUtf8(L"INFO\tПереаутентификация\r\n")), std::string::npos);
 }
