@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Intake figures with the specified pauses in place (1 ms per listed file, 3 x 50 ms per chunk):
+# Intake figures with the agent's own pauses in place (1 ms per listed file, 3 x 50 ms per chunk):
 #  - time for the folder audit to list one order of 10,000 small files (native and under Wine);
 #  - splitter throughput on a 1 GiB file at 10 MiB chunks against `split -b` on the same disk.
 set -euo pipefail

@@ -1,4 +1,4 @@
-// What the application does with the session's events: journal lines in the specified texts,
+// What the application does with the session's events: journal lines in their fixed texts,
 // the errors count and alert marks, the bandwidth and forecast of the statistics, server
 // settings handed to the settings writer, and the refresh of the statistics rows.
 // Threads: the handlers run on the upload-loop thread; RefreshStatistics also on the main
