@@ -129,35 +129,23 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
         }
         const std::wstring full = taskPath + e.name;
         ShortcutInfo link;
-        if (IsResolvableShortcut(full, link)) {
-            if (!PathExists(link.target)) continue;  // a shortcut to nothing is ignored
-            CZKListEntry* item = task->AddFile(L"", full, link.target);
-            if (!item) continue;
-            item->sourceInLabel = true;
-            item->size = link.targetSize;
-            if (IsFileLocked(link.target)) {
-                item->state = kFileInUse;
-                anyInUse = true;
-            } else if (limit != 0 && item->size > limit) {
-                item->state = kFileTooBig;
-                anyTooBig = true;
-            } else {
-                item->state = kFileReady;
+        const bool isLink = IsResolvableShortcut(full, link);
+        if (isLink && !PathExists(link.target)) continue;  // a shortcut to nothing is ignored
+        ChunkNameInfo chunk;
+        if (!isLink) {
+            chunk = ParseChunkName(full);
+            if (chunk.isChunk && chunk.sourceExists) {
+                DeleteFileAt(full);  // left over from an interrupted split
+                continue;
             }
-            m_registry.queuedBytes += static_cast<int64_t>(item->size);
-            listText += link.target + L"\n";
-            Nap();
-            continue;
         }
-        const ChunkNameInfo chunk = ParseChunkName(full);
-        if (chunk.isChunk && chunk.sourceExists) {
-            DeleteFileAt(full);  // left over from an interrupted split
-            continue;
-        }
-        CZKListEntry* item = task->AddFile(L"", full, L"");
+        // A shortcut stands for its target: the target is what is tested, counted and listed.
+        const std::wstring data = isLink ? link.target : full;
+        CZKListEntry* item = task->AddFile(L"", full, isLink ? link.target : L"");
         if (!item) continue;
-        item->size = e.size;
-        if (IsFileLocked(full)) {
+        item->sourceInLabel = isLink;
+        item->size = isLink ? link.targetSize : e.size;
+        if (IsFileLocked(data)) {
             item->state = kFileInUse;
             anyInUse = true;
         } else if (chunk.isChunk) {
@@ -169,7 +157,7 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
             item->state = kFileReady;
         }
         m_registry.queuedBytes += static_cast<int64_t>(item->size);
-        listText += full + L"\n";
+        listText += data + L"\n";
         Nap();
     }
     if (task->Files().Count() == 0) {

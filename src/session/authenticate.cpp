@@ -1,12 +1,9 @@
 // The authentication exchange (upload-loop thread): GET to the authentication server with the
 // credentials in the query, reading of its text answer, then a GET to the upload endpoint with
 // the derived Basic authorization. The stop event is tested at every check point.
-#include <cwchar>
 #include <memory>
 #include <string>
 
-#include "base/codepage.h"
-#include "base/utf16.h"
 #include "http/http_errors.h"
 #include "session/auth_answer.h"
 #include "session/session_encoders.h"
@@ -17,10 +14,6 @@ namespace {
 
 const wchar_t* const kRecordedHeaders[] = {L"Server",  L"Date",          L"X-Powered-By", L"Content-Length",    L"Set-Cookie",
                                            L"Expires", L"Cache-control", L"Connection",   L"Transfer-Encoding", L"Content-Type"};
-
-bool IsText(const wchar_t* contentType) {
-    return contentType && std::wcslen(contentType) >= 5 && EqualsNoCase(std::wstring_view(contentType, 5), L"text/");
-}
 
 }  // namespace
 
@@ -48,19 +41,9 @@ bool CVelmoConnect::Authenticate() {
             if (const wchar_t* value = response->GetHeader(name)) headers += std::wstring(name) + L": " + value + L"\n";
         }
         CheckStop();
-        const bool text = IsText(response->GetHeader(L"Content-Type"));
+        const bool text = IsTextAnswer(*response);
         CheckStop();
-        std::wstring body;
-        std::string block(kReadBlock, '\0');
-        while (const uint32_t n = response->ReadContent(block.data(), kReadBlock)) {
-            CheckStop();
-            if (text) {
-                std::wstring piece;
-                (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);
-                body += piece;
-            }
-            RaiseAuth(kAuthBlockRead);
-        }
+        const std::wstring body = ReadAnswer(*response, text, true);
         {
             std::lock_guard lock(m_mutex);
             m_responseHeaders = headers;

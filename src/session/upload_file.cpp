@@ -1,11 +1,9 @@
 // The upload of one file (upload-loop thread): POST of the file and its descriptor as two file
 // parts, sent in small steps with the stop event tested between them; the answer must begin
 // with "OK". The descriptor file lives only during the call.
-#include <cwchar>
 #include <memory>
 #include <string>
 
-#include "base/codepage.h"
 #include "base/fsys.h"
 #include "base/utf16.h"
 #include "http/http_errors.h"
@@ -68,19 +66,9 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         m_currentFileTotal = 0;
         m_currentFilePosted = 0;
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
-        const wchar_t* type = response->GetHeader(L"Content-Type");
-        const bool text = type && std::wcslen(type) >= 5 && EqualsNoCase(std::wstring_view(type, 5), L"text/");
+        const bool text = IsTextAnswer(*response);
         CheckStop();
-        std::wstring answer;
-        std::string block(kReadBlock, '\0');
-        while (const uint32_t n = response->ReadContent(block.data(), kReadBlock)) {
-            CheckStop();
-            if (text) {
-                std::wstring piece;
-                (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);
-                answer += piece;
-            }
-        }
+        std::wstring answer = ReadAnswer(*response, text, false);
         std::erase(answer, L'\n');
         {
             std::lock_guard lock(m_mutex);

@@ -1,5 +1,9 @@
 #include "session/velmo_connect.h"
 
+#include <cwchar>
+
+#include "base/codepage.h"
+#include "base/utf16.h"
 #include "session/session_encoders.h"
 
 namespace zk {
@@ -97,6 +101,26 @@ void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise)
 
 void CVelmoConnect::CheckStop() {
     if (Stopping()) SetError(kTextStopped, kErrStopped, true);
+}
+
+bool CVelmoConnect::IsTextAnswer(CHttpResponseT& response) {
+    const wchar_t* type = response.GetHeader(L"Content-Type");
+    return type && std::wcslen(type) >= 5 && EqualsNoCase(std::wstring_view(type, 5), L"text/");
+}
+
+std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents) {
+    std::wstring body;
+    std::string block(kReadBlock, '\0');
+    while (const uint32_t n = response.ReadContent(block.data(), kReadBlock)) {
+        CheckStop();
+        if (text) {
+            std::wstring piece;
+            (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);
+            body += piece;
+        }
+        if (raiseBlockEvents) RaiseAuth(kAuthBlockRead);
+    }
+    return body;
 }
 
 bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }

@@ -111,6 +111,12 @@ private:
     void SetError(const std::wstring& text, int32_t code, bool raise);
     void CheckStop();
     void RebuildRequest();
+    // The answer's body read in blocks of 10241 bytes, decoded from windows-1251 when `text`
+    // (else read and dropped); the stop event is tested after each block, and with
+    // `raiseBlockEvents` authentication event 2 follows every block.
+    std::wstring ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents);
+    // An answer is text when its Content-Type begins with "text/" in any letter case.
+    static bool IsTextAnswer(CHttpResponseT& response);
     void RaiseAuth(int code) {
         if (Callback cb = m_authCallback.load()) cb(m_authUser, this, code);
     }
