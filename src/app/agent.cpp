@@ -71,12 +71,12 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     RefreshIdentity();
     m_journal.Rotate(CurrentJournalSettings());
 
-    m_audit = std::make_unique<CVelmoFolderAudit>(m_window);
+    m_audit = std::make_unique<CVelmoFolderAudit>();
     m_audit->SetCallback(this, [](void* user, CVelmoFolderAudit*, int) { static_cast<CAgent*>(user)->RefreshStatistics(); });
     m_audit->contentListFlag = m_settings.Flags().contentLists;
     m_audit->sizeLimit = m_settings.ChunkBytes();
 
-    m_session = std::make_unique<CVelmoConnect>(m_window);
+    m_session = std::make_unique<CVelmoConnect>();
     m_session->SetAuthCallback(this, [](void* user, CVelmoConnect* s, int code) { static_cast<CAgent*>(user)->m_events.OnAuthEvent(*s, code); });
     m_session->SetTransferCallback(this, [](void* user, CVelmoConnect* s, int code) {
         static_cast<CAgent*>(user)->m_events.OnTransferEvent(*s, code);
@@ -87,7 +87,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     m_session->SetUserName(m_rows.userName.Value());
     m_session->SetPassword(m_rows.userPasswd.Value());
 
-    m_splitter = std::make_unique<CVelmoBigFile>(m_window);
+    m_splitter = std::make_unique<CVelmoBigFile>();
     m_splitter->SetRegistry(&m_audit->Registry());
     m_splitter->SetCallback(nullptr, [](void*, CVelmoBigFile*, int) {});
     m_splitter->chunkSize = m_settings.ChunkBytes();

@@ -64,7 +64,6 @@ public:
     CEventJournal& Events() { return m_events; }
     CVelmoFolderAudit* Audit() { return m_audit.get(); }
     CVelmoConnect* Session() { return m_session.get(); }
-    CVelmoBigFile* Splitter() { return m_splitter.get(); }
     [[nodiscard]] const AgentResources& Resources() const { return m_resources; }
     [[nodiscard]] std::wstring ComputerName() const;
     // Refreshes MAC, IP and the computer name.

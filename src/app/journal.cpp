@@ -113,9 +113,5 @@ std::wstring CJournal::CurrentPath() const {
     return m_currentPath;
 }
 
-bool CJournal::IsOpen() const {
-    std::lock_guard lock(m_mutex);
-    return static_cast<bool>(m_stream);
-}
 
 }  // namespace zk

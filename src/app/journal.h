@@ -37,7 +37,6 @@ public:
     void Close();
 
     [[nodiscard]] std::wstring CurrentPath() const;
-    [[nodiscard]] bool IsOpen() const;
     // "YYYY.MM.DD\tHH:MM:SS\t" of the current time.
     [[nodiscard]] std::wstring Stamp() const;
     // The journal file name of a day.

@@ -115,13 +115,6 @@ std::wstring FromUtf8(std::string_view bytes) {
     return FromUtf16(units);
 }
 
-std::wstring AsciiLower(std::wstring_view text) {
-    std::wstring out(text);
-    for (auto& c : out)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
-    return out;
-}
-
 wchar_t FoldCase(wchar_t c) {
     if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c + 32);
     if (c >= 0x0410 && c <= 0x042F) return static_cast<wchar_t>(c + 32);  // А-Я

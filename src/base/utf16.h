@@ -16,8 +16,6 @@ std::string ToUtf8(std::wstring_view text);
 // Wide string from UTF-8; invalid bytes become U+FFFD.
 std::wstring FromUtf8(std::string_view bytes);
 
-// Lower-case of ASCII letters only.
-std::wstring AsciiLower(std::wstring_view text);
 // Case-insensitive equality as the user expects for settings keys, extensions and paths:
 // ASCII letters and the Cyrillic block fold together.
 bool EqualsNoCase(std::wstring_view a, std::wstring_view b);

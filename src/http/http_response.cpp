@@ -27,11 +27,6 @@ void HttpAbortGate::Clear() {
     m_aborted = false;
 }
 
-bool HttpAbortGate::Aborted() const {
-    std::lock_guard lock(m_mutex);
-    return m_aborted;
-}
-
 CHttpResponseT::~CHttpResponseT() {
     CHttpToolW::CloseHandle(m_hRequest);
     CHttpToolW::CloseHandle(m_hConnection);

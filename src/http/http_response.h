@@ -21,7 +21,6 @@ public:
     // Any thread: the registered request fails at once; later ones are refused.
     void Abort();
     void Clear();
-    [[nodiscard]] bool Aborted() const;
 
 private:
     mutable std::mutex m_mutex;

@@ -12,20 +12,6 @@ inline uint32_t SafeAdd(uint32_t a, uint32_t b) {
     if (__builtin_add_overflow(a, b, &r)) ThrowHttpArithmetic(ArithFailure::Overflow);
     return r;
 }
-inline uint32_t SafeSub(uint32_t a, uint32_t b) {
-    uint32_t r;
-    if (__builtin_sub_overflow(a, b, &r)) ThrowHttpArithmetic(ArithFailure::Overflow);
-    return r;
-}
-inline uint32_t SafeMul(uint32_t a, uint32_t b) {
-    uint32_t r;
-    if (__builtin_mul_overflow(a, b, &r)) ThrowHttpArithmetic(ArithFailure::Overflow);
-    return r;
-}
-inline uint32_t SafeDiv(uint32_t a, uint32_t b) {
-    if (b == 0) ThrowHttpArithmetic(ArithFailure::DivideByZero);
-    return a / b;
-}
 // A size_t length that must fit the client's 32-bit counters.
 inline uint32_t SafeLen(size_t n) {
     if (n > std::numeric_limits<uint32_t>::max()) ThrowHttpArithmetic(ArithFailure::Overflow);

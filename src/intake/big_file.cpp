@@ -33,7 +33,7 @@ const wchar_t* StatusText(int code) {
 }
 }  // namespace
 
-CVelmoBigFile::CVelmoBigFile(void* mainWindow) : m_mainWindow(mainWindow) {}
+CVelmoBigFile::CVelmoBigFile() = default;
 
 CVelmoBigFile::~CVelmoBigFile() { m_thread.StopAndWait(); }
 

@@ -26,7 +26,7 @@ public:
         kStatusMemory = 2006,
     };
 
-    explicit CVelmoBigFile(void* mainWindow = nullptr);
+    CVelmoBigFile();
     CVelmoBigFile(const CVelmoBigFile&) = delete;
     CVelmoBigFile& operator=(const CVelmoBigFile&) = delete;
     ~CVelmoBigFile();
@@ -76,7 +76,6 @@ private:
     }
     bool Stopping() const { return m_thread.ShouldStop(); }
 
-    void* m_mainWindow;
     void* m_user = nullptr;
     Callback m_callback = nullptr;
     CZKRBTree* m_registry = nullptr;

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 void Nap() { std::this_thread::sleep_for(1ms); }
 }  // namespace
 
-CVelmoFolderAudit::CVelmoFolderAudit(void* mainWindow) : m_mainWindow(mainWindow) {}
+CVelmoFolderAudit::CVelmoFolderAudit() = default;
 
 CVelmoFolderAudit::~CVelmoFolderAudit() { m_thread.StopAndWait(); }
 

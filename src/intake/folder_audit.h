@@ -17,7 +17,7 @@ public:
     using Callback = void (*)(void* user, CVelmoFolderAudit* audit, int code);
     enum Event { kEventTaskCreated = 1, kEventTaskListed = 3 };
 
-    explicit CVelmoFolderAudit(void* mainWindow = nullptr);
+    CVelmoFolderAudit();
     CVelmoFolderAudit(const CVelmoFolderAudit&) = delete;
     CVelmoFolderAudit& operator=(const CVelmoFolderAudit&) = delete;
     // Stops the worker (waiting without a time-out), then the registry goes.
@@ -64,7 +64,6 @@ private:
         if (m_callback) m_callback(m_user, this, code);
     }
 
-    void* m_mainWindow;
     void* m_user = nullptr;
     Callback m_callback = nullptr;
     mutable std::mutex m_folderMutex;  // guards m_folder (replaced only while the worker is stopped)

@@ -8,7 +8,7 @@
 
 namespace zk {
 
-CVelmoConnect::CVelmoConnect(void* ownerWindow) : m_ownerWindow(ownerWindow) {
+CVelmoConnect::CVelmoConnect() {
     m_client.SetInternetSettings(kUserAgent, 0, nullptr, nullptr, 0);
     m_client.SetUseUtf8(false);
     m_client.SetAnsiCodePage(kSessionCodePage);
@@ -73,11 +73,6 @@ bool CVelmoConnect::IsRequestReady() const {
     return m_requestReady;
 }
 
-std::wstring CVelmoConnect::AuthRequestUrl() const {
-    std::lock_guard lock(m_mutex);
-    return m_authRequestUrl;
-}
-
 void CVelmoConnect::ResetSession() {
     {
         std::lock_guard lock(m_mutex);
@@ -133,11 +128,6 @@ int32_t CVelmoConnect::LastErrorCode() const {
 std::wstring CVelmoConnect::LastErrorText() const {
     std::lock_guard lock(m_mutex);
     return m_lastErrorText;
-}
-
-std::vector<std::pair<std::wstring, std::wstring>> CVelmoConnect::ServerParams() const {
-    std::lock_guard lock(m_mutex);
-    return m_serverParams;
 }
 
 SessionSnapshot CVelmoConnect::Snapshot() const {

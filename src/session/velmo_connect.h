@@ -37,7 +37,7 @@ class CVelmoConnect {
 public:
     using Callback = void (*)(void* user, CVelmoConnect* session, int code);
 
-    explicit CVelmoConnect(void* ownerWindow = nullptr);
+    CVelmoConnect();
     CVelmoConnect(const CVelmoConnect&) = delete;
     CVelmoConnect& operator=(const CVelmoConnect&) = delete;
     // Signals the stop event and waits for the upload loop.
@@ -86,9 +86,6 @@ public:
     [[nodiscard]] std::wstring LastErrorText() const;
     [[nodiscard]] bool IsAuthenticated() const { return m_authenticated.load(); }
     [[nodiscard]] bool IsRequestReady() const;
-    [[nodiscard]] std::wstring AuthRequestUrl() const;
-    [[nodiscard]] std::vector<std::pair<std::wstring, std::wstring>> ServerParams() const;
-    [[nodiscard]] CZKRBTreeNode* CurrentTask() const { return m_currentTask.load(); }
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     CZKRBTree* Registry() const { return m_registry; }
 
@@ -138,7 +135,6 @@ private:
     std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
     std::atomic<CZKRBTreeNode*> m_currentTask{nullptr};
-    void* m_ownerWindow;
     std::atomic<bool> m_authenticated{false};
 
     // Guards every string below and the request-ready flag: the settings setters (main thread,

@@ -116,7 +116,7 @@ HRESULT CZKDropTarget::Drop(IDataObject* data, DWORD, POINTL pt, DWORD* effect) 
     }
     std::vector<std::wstring> paths;
     if (!DroppedPaths(m_data ? m_data : data, &paths, nullptr) || paths.empty()) {
-        m_window->SetDropActive(false);
+        m_window->DropFinished();
         *effect = DROPEFFECT_NONE;
         return S_OK;
     }
@@ -139,7 +139,7 @@ unsigned CDropThread::ThreadBody() {
     // Shortcuts are COM objects: this thread initialises COM for itself (CreateShortcut does).
     BuildDropOrder(m_window->DropAuditFolder(), m_paths, [this](const std::wstring& p) { return m_window->DropAccepts(p); },
                    [this] { m_window->OnDropFileDone(); }, m_window->Clock());
-    m_window->SetDropActive(false);
+    m_window->DropFinished();
     busy = false;
     return 0;
 }
@@ -164,7 +164,6 @@ void CZKWindow::OnDragEnter(int files) {
         std::lock_guard lock(m_dropMutex);
         m_dropPending += files;
         m_dragFiles = files;
-        m_dropActive = true;
     }
     if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
 }
@@ -174,7 +173,6 @@ void CZKWindow::OnDragLeave() {
         std::lock_guard lock(m_dropMutex);
         m_dropPending -= m_dragFiles;
         m_dragFiles = 0;
-        m_dropActive = false;
     }
     if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
 }
@@ -187,11 +185,7 @@ void CZKWindow::OnDropFileDone() {
     if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
 }
 
-void CZKWindow::SetDropActive(bool active) {
-    {
-        std::lock_guard lock(m_dropMutex);
-        m_dropActive = active;
-    }
+void CZKWindow::DropFinished() {
     if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
 }
 

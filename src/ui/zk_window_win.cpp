@@ -251,8 +251,6 @@ void CZKWindow::PageCommand(int page) {
     SetForegroundWindow(m_balloon);
 }
 
-void CZKWindow::OnMenuCommand(int id) { PageCommand(id); }
-
 // ---- the balloon ----
 
 void CZKWindow::InvalidateTable() {

@@ -44,7 +44,8 @@ public:
     void OnDragEnter(int files);
     void OnDragLeave();
     void OnDropFileDone();
-    void SetDropActive(bool active);
+    // A drop ended (or brought no file list): repaint without its count.
+    void DropFinished();
     // Hands the paths of one drop to an idle (or new) drop thread.
     bool StartDrop(std::vector<std::wstring> paths);
     [[nodiscard]] std::wstring DropAuditFolder() const;
@@ -66,7 +67,6 @@ private:
     bool TrayIcon(DWORD command, HICON icon, const wchar_t* tip);
     bool FindTrayRect(RECT& rect);
     void OnTray(LPARAM mouse);
-    void OnMenuCommand(int id);
     void PageCommand(int page);
 
     // Balloon.
@@ -117,7 +117,6 @@ private:
     mutable std::mutex m_dropMutex;  // guards the drop counts
     int m_dropPending = 0;
     int m_dragFiles = 0;
-    bool m_dropActive = false;
     CZKLockedList m_dropThreads;  // entries' attached objects are CDropThread, deleted at shutdown
 };
 
