@@ -73,7 +73,8 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
         // The pushed file types reached the registry and the content-list flag.
         EXPECT_EQ(store.values[L"Exst"], L"*.jpg,*.lst,*.log");
         EXPECT_TRUE(agent.Settings().Flags().journals);
-        EXPECT_EQ(agent.Rows().tasksSent.Value(), L"1");
+        // The rows catch up with the removal of the task (event 9 follows the folder's removal).
+        EXPECT_TRUE(test::WaitUntil([&] { return agent.Rows().tasksSent.Value() == L"1"; }));
         // The clock's request reaches the session: it authenticates again.
         const int auths = service.AuthCount();
         agent.RequestReauthentication();
