@@ -99,6 +99,8 @@ TEST_F(Pipeline, OrdersArriveByteIdenticalAndTheirFoldersGo) {
     // An order dropped into the audit folder while the agent runs goes too.
     const std::wstring late = Order(L"Заказ 1003", {{L"поздний.jpg", 5000}}, 50);
     ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(late); }, 60s));
+    // The task's last line follows the removal of its folder.
+    ASSERT_TRUE(test::WaitUntil([&] { return JournalHas(L"INFO\tУдаляем задание\t" + WithTrailingSeparator(late)); }));
     EXPECT_EQ(Received()[JoinPath(late, L"поздний.jpg")], expected[JoinPath(late, L"поздний.jpg")]);
 
     for (const std::wstring& o : {o1, o2, empty, late}) {
