@@ -1,3 +1,9 @@
+// The server session object: settings, state, errors, start and stop.
+// Threads: the setters run on the main thread (or the upload-loop thread for settings pushed by
+// the server); Authenticate, UploadFile and the loop run on the upload-loop thread only, which
+// alone uses m_client; Stop runs on the owner's thread and may abort m_client's request through
+// its thread-safe gate. m_mutex guards every session string and the request-ready flag;
+// counters, flags and the callbacks are atomics.
 #include "session/velmo_connect.h"
 
 #include <cwchar>
