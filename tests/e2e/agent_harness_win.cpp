@@ -81,6 +81,22 @@ void AgentProcess::Kill() {
     m_process.reset();
 }
 
+void AgentTest::SetUp() {
+    ASSERT_TRUE(service.Start());
+    audit = root / L"orders.UPLOAD";
+    logs = root / L"logs";
+    CreateFolder(audit);
+    CreateFolder(logs);
+    settings.Set(L"AuthSrv", service.AuthUrl());
+    settings.Set(L"AuditFolder", audit);
+    settings.Set(L"LogsFolder", logs);
+}
+
+void AgentTest::TearDown() {
+    agent.Kill();
+    service.Stop();
+}
+
 std::vector<std::string> JournalLines(const std::wstring& logs) {
     std::vector<std::string> lines;
     std::vector<DirEntry> files;

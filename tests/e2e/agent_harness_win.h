@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/win_handles.h"
+#include "refserver/ref_service.h"
 #include "support/test_util.h"
 
 namespace zk::e2e {
@@ -44,6 +47,20 @@ public:
 private:
     UniqueKernelHandle m_process;
     DWORD m_pid = 0;
+};
+
+// A reference service, a fresh root with the audit and logs folders, the agent's registry key
+// pointing at them, and the agent process, which is ended (if still running) after each test.
+class AgentTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    refsrv::RefService service;
+    test::TempDir root{L"e2e"};
+    std::wstring audit, logs;
+    AgentSettings settings;
+    AgentProcess agent;
 };
 
 // Journal lines without their date and time stamp, read from the to-do folder of `logs`.

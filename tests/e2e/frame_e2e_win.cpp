@@ -14,29 +14,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Frame : public ::testing::Test {
+class Frame : public e2e::AgentTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(service.Start());
-        audit = root / L"orders.UPLOAD";
-        logs = root / L"logs";
-        CreateFolder(audit);
-        CreateFolder(logs);
-        settings.Set(L"AuthSrv", service.AuthUrl());
-        settings.Set(L"AuditFolder", audit);
-        settings.Set(L"LogsFolder", logs);
-    }
-    void TearDown() override {
-        agent.Kill();
-        service.Stop();
-    }
     std::string L8(const std::wstring& w) { return ToUtf8(w); }
-
-    refsrv::RefService service;
-    test::TempDir root{L"e2e"};
-    std::wstring audit, logs;
-    e2e::AgentSettings settings;
-    e2e::AgentProcess agent;
 };
 
 }  // namespace

@@ -17,22 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class Pipeline : public ::testing::Test {
+class Pipeline : public e2e::AgentTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(service.Start());
-        audit = root / L"orders.UPLOAD";
-        logs = root / L"logs";
-        CreateFolder(audit);
-        CreateFolder(logs);
-        settings.Set(L"AuthSrv", service.AuthUrl());
-        settings.Set(L"AuditFolder", audit);
-        settings.Set(L"LogsFolder", logs);
-    }
-    void TearDown() override {
-        agent.Kill();
-        service.Stop();
-    }
     std::wstring Order(const std::wstring& name, std::vector<std::pair<std::wstring, size_t>> files, uint32_t seed) {
         const std::wstring folder = JoinPath(audit, name);
         CreateFolder(folder);
@@ -65,11 +51,6 @@ protected:
         return false;
     }
 
-    refsrv::RefService service;
-    test::TempDir root{L"e2ep"};
-    std::wstring audit, logs;
-    e2e::AgentSettings settings;
-    e2e::AgentProcess agent;
     std::map<std::wstring, std::string> expected;
 };
 
