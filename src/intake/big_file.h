@@ -68,7 +68,7 @@ private:
     };
 
     void Run();
-    // One task in state 3; false when the thread should pause and start over.
+    // Splits the too-big items of one task in state 3 and sets it ready, or 0 on a failure.
     void SplitTask(CZKRBTreeNode* task, uint64_t taskChunkSize);
     bool Fail(int code, const std::wstring& path);
     void Notify(int code) {

@@ -19,6 +19,11 @@ std::wstring Clock(const LocalTime& t) {
 
 }  // namespace
 
+void CEventJournal::CountBytes(uint64_t bytesSent) {
+    m_bytesNow = bytesSent;
+    m_kilobytes = static_cast<int64_t>(m_bytesNow - m_bytesMark) >> 10;
+}
+
 int32_t CEventJournal::ErrorsCount() const {
     std::lock_guard lock(m_mutex);
     return m_errors;
@@ -115,8 +120,7 @@ void CEventJournal::OnTransferEvent(const SessionSnapshot& s, CZKRBTree* registr
         }
         case kTransferStep: {
             std::lock_guard lock(m_mutex);
-            m_bytesNow = s.bytesSent;
-            m_kilobytes = static_cast<int64_t>(m_bytesNow - m_bytesMark) >> 10;
+            CountBytes(s.bytesSent);
             break;
         }
         case kTransferAccepted: {
@@ -124,8 +128,7 @@ void CEventJournal::OnTransferEvent(const SessionSnapshot& s, CZKRBTree* registr
             Journal(L"OK\tСервер ответил\t" + s.serverAnswer + L"\n");
             std::lock_guard lock(m_mutex);
             ++m_filesSinceDrain;
-            m_bytesNow = s.bytesSent;
-            m_kilobytes = static_cast<int64_t>(m_bytesNow - m_bytesMark) >> 10;
+            CountBytes(s.bytesSent);
             m_end = m_hooks.counter ? m_hooks.counter() : 0;
             m_seconds = static_cast<double>(m_end - m_start) / static_cast<double>(m_hooks.counterFrequency);
             // A duration too short to measure keeps the last bandwidth instead of dividing by zero.

@@ -55,6 +55,8 @@ private:
         if (m_hooks.journal) m_hooks.journal(text);
     }
     std::wstring Forecast(int64_t queuedBytes);
+    // Bytes now and the kilobytes of the current file since its first event (m_mutex held).
+    void CountBytes(uint64_t bytesSent);
 
     CStatRows& m_rows;
     CSettings* m_settings;

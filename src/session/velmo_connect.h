@@ -121,7 +121,7 @@ private:
         if (Callback cb = m_transferCallback.load()) cb(m_transferUser, this, code);
     }
     void Run();
-    // The file loop of one task; false when the task was left for a re-authentication.
+    // The file loop of one task, up to its completion or until it is left early.
     void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
     void CompleteTask(CZKRBTreeNode* task);
     // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
