@@ -100,8 +100,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
 void CAgent::ShutDown() {
     if (m_shutDown) return;
     m_shutDown = true;
-    m_journal.Write(L"INFO\tПрограмма завершена\n");
-    m_journal.Close();
+    m_journal.WriteLastAndClose(L"INFO\tПрограмма завершена\n");
     if (m_session && !m_session->Stop(std::chrono::seconds(3))) {
         // The platform keeps the upload loop in a call that ignores the abort (Wine's WinINet
         // does while a server withholds its answer). The process is ending: the session and the

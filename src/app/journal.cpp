@@ -98,6 +98,17 @@ void CJournal::Write(const std::wstring& text, bool stamp) {
     const std::wstring line = stamp ? Stamp() + text : text;
     const std::string bytes = Utf8TextBytes(line, false);
     std::lock_guard lock(m_mutex);
+    WriteLocked(bytes);
+}
+
+void CJournal::WriteLastAndClose(const std::wstring& text) {
+    const std::string bytes = Utf8TextBytes(Stamp() + text, false);
+    std::lock_guard lock(m_mutex);
+    WriteLocked(bytes);
+    m_stream.reset();
+}
+
+void CJournal::WriteLocked(const std::string& bytes) {
     if (!m_stream) return;
     std::fwrite(bytes.data(), 1, bytes.size(), m_stream.get());
     std::fflush(m_stream.get());

@@ -34,6 +34,9 @@ public:
     // Writes the stamp (when asked) and the text as they stand, then flushes. Nothing happens
     // without an open stream.
     void Write(const std::wstring& text, bool stamp = true);
+    // Writes the last line and closes the stream under one lock: a worker still running may not
+    // slip a line in after it. Later lines are dropped.
+    void WriteLastAndClose(const std::wstring& text);
     void Close();
 
     [[nodiscard]] std::wstring CurrentPath() const;
@@ -44,6 +47,7 @@ public:
 
 private:
     std::wstring HandOverStamp() const;
+    void WriteLocked(const std::string& bytes);  // m_mutex held
 
     const IClock& m_clock;
     mutable std::mutex m_mutex;  // guards m_stream, m_currentPath and m_currentName

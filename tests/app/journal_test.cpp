@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cwchar>
 #include <regex>
 #include <set>
@@ -88,6 +89,31 @@ TEST_F(JournalTest, ConcurrentWritersNeverInterleave) {
         pos = nl + 1;
     }
     EXPECT_EQ(count, 1200u);
+}
+
+TEST_F(JournalTest, LastLineStaysLastWhileWorkersStillWrite) {
+    const std::wstring path = journal.OpenDay(settings);
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back([&] {
+            while (!stop) {
+                journal.Write(L"INFO\tworker\n");
+                ++written;
+            }
+        });
+    while (written < 200) std::this_thread::yield();
+    journal.WriteLastAndClose(L"INFO\tlast\n");
+    const int after = written;
+    while (written < after + 200) std::this_thread::yield();  // the workers go on writing into nothing
+    stop = true;
+    for (auto& w : writers) w.join();
+    const std::string bytes = test::ReadFile(path);
+    const std::string last = "2026.12.06\t07:05:09\tINFO\tlast\r\n";
+    ASSERT_GE(bytes.size(), last.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - last.size()), last);
+    EXPECT_EQ(bytes.find(last), bytes.size() - last.size());
 }
 
 TEST_F(JournalTest, RotationMovesPastDaysAndNeverTheCurrentOne) {
