@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cwchar>
 #include <regex>
 #include <set>
@@ -101,12 +102,13 @@ TEST_F(JournalTest, LastLineStaysLastWhileWorkersStillWrite) {
             while (!stop) {
                 journal.Write(L"INFO\tworker\n");
                 ++written;
+                std::this_thread::sleep_for(std::chrono::microseconds(100));  // an unfair lock must not starve the main thread
             }
         });
-    while (written < 200) std::this_thread::yield();
+    while (written < 100) std::this_thread::yield();
     journal.WriteLastAndClose(L"INFO\tlast\n");
     const int after = written;
-    while (written < after + 200) std::this_thread::yield();  // the workers go on writing into nothing
+    while (written < after + 100) std::this_thread::yield();  // the workers go on writing into nothing
     stop = true;
     for (auto& w : writers) w.join();
     const std::string bytes = test::ReadFile(path);

