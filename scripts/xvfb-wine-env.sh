@@ -27,6 +27,20 @@ zk_start_wineserver() {
   # First use creates the prefix (wine-run.sh does that under a lock).
   "$zk_root/scripts/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1 || true
   wineserver -p >/dev/null 2>&1 || true
+  # Wine's background processes (services, the desktop) inherit the output of the process that
+  # starts them; started by a test under ctest they would hold its pipe open until every Wine
+  # process ended, and ctest would wait that long for the test. A holder started first with its
+  # output on /dev/null starts them and keeps them up for the whole run.
+  local holder="$zk_root/build/windows/tools/agentctl/agentctl.exe"
+  if [ -f "$holder" ]; then
+    "$zk_root/scripts/wine-run.sh" "$holder" hold </dev/null >/dev/null 2>&1 &
+    local _
+    for _ in $(seq 1 300); do
+      grep -qa 'explorer.exe' /proc/[0-9]*/cmdline 2>/dev/null && return 0
+      sleep 0.1
+    done
+    echo "the Wine desktop did not start" >&2
+  fi
 }
 
 zk_stop_wineserver() {

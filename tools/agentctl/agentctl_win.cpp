@@ -2,6 +2,10 @@
 //   agentctl exit                      choose the exit item of the running agent's tray menu
 //   agentctl shortcut <target> <link>  make a shell shortcut (as an editor or a drop would)
 //   agentctl wait-exit <seconds>       wait until no agent runs any more
+//   agentctl hold                      keep the Wine session and its desktop up until killed
+//     (run with its output on /dev/null: Wine's own background processes start with the output
+//     of whichever process needs them first; a test's pipe held by them keeps ctest waiting for
+//     that test until every other Wine process has ended)
 #include <windows.h>
 
 #include <chrono>
@@ -31,6 +35,10 @@ int wmain(int argc, wchar_t** argv) {
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: agentctl exit | shortcut <target> <link> | wait-exit <seconds>\n");
+    if (cmd == L"hold") {
+        GetDesktopWindow();  // starts the desktop process now, from here
+        for (;;) Sleep(INFINITE);
+    }
+    std::fprintf(stderr, "usage: agentctl exit | shortcut <target> <link> | wait-exit <seconds> | hold\n");
     return 2;
 }
