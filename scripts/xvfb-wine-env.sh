@@ -1,4 +1,4 @@
-# Sourced by the test and run scripts: a private X display and one persistent wineserver.
+# Sourced by the test and run scripts: a private X display and one persistent Wine session (wineserver + holder).
 zk_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${ZK_WINEPREFIX:-$zk_root/build/windows/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
