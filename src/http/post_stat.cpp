@@ -82,20 +82,7 @@ void CHttpPostStatT::AddActualPostedBytes(uint32_t n) {
 void CHttpPostStatT::Reset() { *this = CHttpPostStatT(); }
 
 void CHttpPostStatT::CopyFrom(const CHttpPostStatT& o) {
-    if (this == &o) return;
-    m_active = o.m_active;
-    m_actualTotalBytes = o.m_actualTotalBytes;
-    m_actualPostedBytes = o.m_actualPostedBytes;
-    m_totalBytes = o.m_totalBytes;
-    m_postedBytes = o.m_postedBytes;
-    m_totalCount = o.m_totalCount;
-    m_postedCount = o.m_postedCount;
-    m_fileCount = o.m_fileCount;
-    m_postedFileCount = o.m_postedFileCount;
-    m_currName = o.m_currName;
-    m_currPath = o.m_currPath;
-    m_currTotalBytes = o.m_currTotalBytes;
-    m_currPostedBytes = o.m_currPostedBytes;
+    if (this != &o) *this = o;
 }
 
 #undef ZK_INACTIVE

@@ -10,11 +10,8 @@ namespace zk {
 class CHttpPostStatT {
 public:
     CHttpPostStatT() = default;
-    CHttpPostStatT(const CHttpPostStatT& o) { CopyFrom(o); }
-    CHttpPostStatT& operator=(const CHttpPostStatT& o) {
-        CopyFrom(o);
-        return *this;
-    }
+    CHttpPostStatT(const CHttpPostStatT&) = default;
+    CHttpPostStatT& operator=(const CHttpPostStatT&) = default;
     virtual ~CHttpPostStatT() = default;
 
     [[nodiscard]] bool IsActive() const { return m_active; }
