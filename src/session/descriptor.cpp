@@ -17,7 +17,6 @@ std::wstring XmlEscape(const std::wstring& text) {
             case L'<': out += L"&lt;"; break;
             case L'>': out += L"&gt;"; break;
             case L'"': out += L"&quot;"; break;
-            case L'\'': out += L"&apos;"; break;
             default: out.push_back(c);
         }
     }

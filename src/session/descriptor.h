@@ -6,7 +6,9 @@
 
 namespace zk {
 
-// &, <, >, " and ' as entities, so that a path can never add attributes or elements.
+// &, <, > and " as entities, so that a path can never add attributes or elements. An
+// apostrophe stays as it is: attribute values are in double quotes, and names such as
+// "Mom's" keep their bytes.
 std::wstring XmlEscape(const std::wstring& text);
 // The nine lines with "\n" line ends (values escaped).
 std::wstring DescriptorText(const std::wstring& uid, const std::wstring& aid, const std::wstring& filePath, int64_t size);

@@ -84,7 +84,9 @@ TEST(Descriptor, ValuesAreEscaped) {
     const std::wstring text = DescriptorText(L"1\"", L"<2>", L"C:\\R&D\\\"x\" id=\"99'.jpg", 5);
     EXPECT_NE(text.find(L"<CLIENT id=\"1&quot;\"/>"), std::wstring::npos);
     EXPECT_NE(text.find(L"<ALBUM id=\"&lt;2&gt;\"/>"), std::wstring::npos);
-    EXPECT_NE(text.find(L"name=\"C:\\R&amp;D\\&quot;x&quot; id=&quot;99&apos;.jpg\" size=\"5\""), std::wstring::npos);
+    EXPECT_NE(text.find(L"name=\"C:\\R&amp;D\\&quot;x&quot; id=&quot;99'.jpg\" size=\"5\""), std::wstring::npos);
+    // An apostrophe keeps its byte: the value is in double quotes.
+    EXPECT_NE(DescriptorText(L"1", L"2", L"D:\\Mom's photos\\a.jpg", 1).find(L"name=\"D:\\Mom's photos\\a.jpg\""), std::wstring::npos);
 }
 
 TEST(Descriptor, TemporaryFiles) {
