@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 namespace refsrv {
 namespace sock = zk::sock;
@@ -55,6 +56,17 @@ std::string HttpRequest::Query() const {
 }
 
 HttpServer::~HttpServer() { Stop(); }
+
+// A handler that fails (a bug, or input nobody foresaw) answers 500 instead of ending the process.
+HttpResponse HttpServer::CallHandler(const HttpRequest& req, bool headOnly) const {
+    try {
+        return m_handler(req, headOnly);
+    } catch (const std::exception& e) {
+        return HttpResponse{500, "Internal Server Error", {}, std::string("handler failed: ") + e.what()};
+    } catch (...) {
+        return HttpResponse{500, "Internal Server Error", {}, "handler failed"};
+    }
+}
 
 bool HttpServer::Start(Handler handler, uint16_t port) {
     m_handler = std::move(handler);
@@ -142,7 +154,7 @@ void HttpServer::Serve(sock::Socket raw) {
     size_t expected = 0;
     if (const std::string* cl = req.Header("Content-Length")) expected = std::strtoull(cl->c_str(), nullptr, 10);
 
-    HttpResponse early = m_handler(req, true);
+    HttpResponse early = CallHandler(req, true);
     if (const std::string* ex = req.Header("Expect"); ex && IEquals(*ex, "100-continue") && !early.answerBeforeBody) {
         const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
         sock::SendAll(raw, cont.data(), cont.size());
@@ -169,7 +181,7 @@ void HttpServer::Serve(sock::Socket raw) {
         return;
     }
     req.complete = req.body.size() == expected;
-    HttpResponse resp = req.complete ? m_handler(req, false) : HttpResponse{400, "Bad Request", {}, "incomplete body"};
+    HttpResponse resp = req.complete ? CallHandler(req, false) : HttpResponse{400, "Bad Request", {}, "incomplete body"};
     Record(req);
     if (resp.delayMs > 0) {
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.delayMs);

@@ -69,6 +69,7 @@ private:
     void AcceptLoop();
     void Serve(zk::sock::Socket s);
     void Record(HttpRequest r);
+    HttpResponse CallHandler(const HttpRequest& req, bool headOnly) const;
 
     Handler m_handler;
     zk::sock::UniqueSocket m_listener;

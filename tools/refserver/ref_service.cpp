@@ -47,6 +47,40 @@ std::string XmlAttr(const std::string& v) {
     return out;
 }
 
+// An attribute's value, or null when the element lacks it.
+const std::string* Attribute(const XmlElement& e, const std::string& name) {
+    const auto it = e.attributes.find(name);
+    return it == e.attributes.end() ? nullptr : &it->second;
+}
+
+// A decimal control value; `fallback` when absent or not a number.
+long Number(const std::string& text, long fallback) {
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0' ? v : fallback;
+}
+
+// The client names the file after its URL's query: the upload path, "?" unless the path
+// already has one, then "&fn=" and the path URL-encoded (letters, digits, "+" and %XX only).
+bool FnQueryWellFormed(const std::string& target, const std::string& uploadPath) {
+    const std::string prefix = uploadPath + (uploadPath.find('?') == std::string::npos ? "?" : "") + "&fn=";
+    if (target.compare(0, prefix.size(), prefix) != 0) return false;
+    const std::string value = target.substr(prefix.size());
+    if (value.empty()) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        if (std::isalnum(c) || c == '+') continue;
+        if (c == '%' && i + 2 < value.size() && std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
+            i += 2;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 RefService::RefService(ServiceConfig config) : m_config(std::move(config)) {}
@@ -167,9 +201,10 @@ bool RefService::TakeFault(FaultTarget target, FaultRule& out, bool headOnly) {
 HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
     const std::string path = req.Path();
     FaultTarget target = FaultTarget::Any;
+    const std::string uploadPath = m_config.uploadPath.substr(0, m_config.uploadPath.find('?'));
     if (path == m_config.authPath && req.method == "GET") target = FaultTarget::Auth;
-    else if (path == m_config.uploadPath && req.method == "GET") target = FaultTarget::Check;
-    else if (path == m_config.uploadPath && req.method == "POST") target = FaultTarget::Upload;
+    else if (path == uploadPath && req.method == "GET") target = FaultTarget::Check;
+    else if (path == uploadPath && req.method == "POST") target = FaultTarget::Upload;
 
     FaultRule fault;
     if (headOnly) {
@@ -275,13 +310,18 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     }
     if (elements.empty() || elements[0].name != "DESCRIPTOR" || !client || !album || !file)
         return Text(200, "OK", Reject("descriptor lacks DESCRIPTOR, CLIENT, ALBUM or FILE"));
-    if (client->attributes.at("id") != m_config.uid || album->attributes.at("id") != m_config.aid)
-        return Text(200, "OK", Reject("descriptor names another client or album"));
-    if (!file->attributes.count("size") || file->attributes.at("size") != std::to_string(image.data.size()))
-        return Text(200, "OK", Reject("size attribute differs from the bytes received"));
+    const std::string* clientId = Attribute(*client, "id");
+    const std::string* albumId = Attribute(*album, "id");
+    if (!clientId || !albumId) return Text(200, "OK", Reject("descriptor lacks the id of CLIENT or ALBUM"));
+    if (*clientId != m_config.uid || *albumId != m_config.aid) return Text(200, "OK", Reject("descriptor names another client or album"));
+    const std::string* size = Attribute(*file, "size");
+    if (!size || *size != std::to_string(image.data.size())) return Text(200, "OK", Reject("size attribute differs from the bytes received"));
+    if (!FnQueryWellFormed(req.target, m_config.uploadPath))
+        return Text(200, "OK", Reject("query is not the upload path, \"?\" unless it has one, \"&fn=\" and the encoded path"));
     const std::wstring fn = From1251(UrlDecode(QueryValue(req.Query(), "fn")));
     const std::wstring partName = From1251(image.filename);
-    const std::wstring descName = zk::FromUtf8(file->attributes.count("name") ? file->attributes.at("name") : std::string());
+    const std::string* name = Attribute(*file, "name");
+    const std::wstring descName = zk::FromUtf8(name ? *name : std::string());
     if (fn.empty() || fn != partName || fn != descName) return Text(200, "OK", Reject("fn, file name and descriptor name differ"));
 
     ReceivedFile rec;
@@ -327,11 +367,11 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         r.target = t == "auth" ? FaultTarget::Auth : t == "check" ? FaultTarget::Check : t == "upload" ? FaultTarget::Upload : FaultTarget::Any;
         r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay
                  : k == "refuse" ? FaultKind::RefuseCredentials : FaultKind::Status;
-        if (!QueryValue(q, "status").empty()) r.status = std::stoi(QueryValue(q, "status"));
+        r.status = static_cast<int>(Number(QueryValue(q, "status"), r.status));
         if (!QueryValue(q, "text").empty()) r.text = UrlDecode(QueryValue(q, "text"));
-        if (!QueryValue(q, "cut").empty()) r.cutAfter = std::stol(QueryValue(q, "cut"));
-        if (!QueryValue(q, "ms").empty()) r.delayMs = std::stoi(QueryValue(q, "ms"));
-        if (!QueryValue(q, "count").empty()) r.remaining = std::stoi(QueryValue(q, "count"));
+        r.cutAfter = Number(QueryValue(q, "cut"), r.cutAfter);
+        r.delayMs = static_cast<int>(Number(QueryValue(q, "ms"), r.delayMs));
+        r.remaining = static_cast<int>(Number(QueryValue(q, "count"), r.remaining));
         AddFault(r);
         return Text(200, "OK", "OK");
     }
