@@ -1,5 +1,7 @@
 // The settings in HKEY_CURRENT_USER\Software\ZELTAVIO\<agent class>: eight REG_SZ values
-// written without a terminating zero. Windows only.
+// written without a terminating zero. Values an administrator set with another textual type
+// (REG_EXPAND_SZ, REG_DWORD, ...) are read as their text and keep their type while that text
+// stays the same. Windows only.
 #pragma once
 #include <string>
 

@@ -54,3 +54,45 @@ TEST(RegistryStore, FirstStartCreatesAllEightValues) {
     store.Close();
     DeleteKey();
 }
+
+TEST(RegistryStore, AdministratorsExpandableAndNumericValuesAreReadAndKept) {
+    DeleteKey();
+    test::TempDir dir(L"regtypes");
+    const std::wstring keyPath = L"Software\\ZELTAVIO\\" + kClass;
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw, nullptr), ERROR_SUCCESS);
+    UniqueHkey key(raw);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"ZK_ORDERS_ROOT", dir.Path().c_str()));
+    const std::wstring expandable = L"%ZK_ORDERS_ROOT%\\admin.UPLOAD";
+    ASSERT_EQ(RegSetValueExW(key.get(), L"AuditFolder", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(expandable.c_str()),
+                             static_cast<DWORD>((expandable.size() + 1) * 2)),
+              ERROR_SUCCESS);
+    const DWORD five = 5;
+    ASSERT_EQ(RegSetValueExW(key.get(), L"ChunkSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), sizeof five), ERROR_SUCCESS);
+
+    CStatRows rows;
+    rows.EnterDisplayList();
+    CRegistrySettingsStore store(kClass);
+    CSettings settings(rows, store);
+    settings.Load({L"http://auth/ru/99", L"loader", L"malvoro", L"*.jpg", L"0", L"60", dir.Path()});
+    EXPECT_EQ(rows.auditPath.Value(), dir.Path() + L"\\admin.UPLOAD") << "read and expanded, not the default";
+    EXPECT_EQ(settings.ChunkMegabytes(), 5u);
+
+    auto typeAndText = [&](const wchar_t* name) {
+        DWORD type = 0;
+        wchar_t buf[512] = {};
+        DWORD bytes = sizeof buf - 2;
+        RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &bytes);
+        return std::make_pair(type, std::wstring(buf));
+    };
+    // Another setting changes: every value is written back, the administrator's keep their form.
+    EXPECT_TRUE(settings.Write(rows.userName, L"other"));
+    EXPECT_EQ(typeAndText(L"AuditFolder"), std::make_pair(static_cast<DWORD>(REG_EXPAND_SZ), expandable));
+    EXPECT_EQ(typeAndText(L"ChunkSize").first, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(typeAndText(L"UserName"), std::make_pair(static_cast<DWORD>(REG_SZ), std::wstring(L"other")));
+    // An edit of the folder itself stores the new text.
+    EXPECT_TRUE(settings.Write(rows.auditPath, dir / L"new"));
+    EXPECT_EQ(typeAndText(L"AuditFolder"), std::make_pair(static_cast<DWORD>(REG_SZ), dir / L"new.UPLOAD"));
+    key.reset();
+    DeleteKey();
+}
