@@ -143,8 +143,14 @@ bool CSettings::WriteByKey(const std::wstring& key, const std::wstring& text) {
 }
 
 bool CSettings::Write(CZKListEntry& row, std::wstring text) {
+    if (text.empty()) return false;
+    return Apply(row, std::move(text));
+}
+
+bool CSettings::CommitEdit(CZKListEntry& row, const std::wstring& editorText) { return Apply(row, TrimSpaces(editorText)); }
+
+bool CSettings::Apply(CZKListEntry& row, std::wstring text) {
     std::lock_guard lock(m_writerMutex);
-    if (text.empty() && m_editorText) text = TrimSpaces(m_editorText());
     if (text == row.Value()) return true;
     bool credentials = false;
     if (&row == &m_rows.logsPath) {

@@ -61,14 +61,17 @@ public:
     // Start-up: defaults into the rows, the default audit folder created, the store read over
     // them (missing values written back), folders normalised, numbers and the list derived.
     void Load(const SettingsDefaults& defaults);
-    // The settings writer. An empty text takes the editor's text, trimmed. False when the edit
-    // is refused (the row keeps its value, nothing is stored).
+    // The settings writer for a value pushed by the server. An empty value names nothing and is
+    // ignored (false), so that a stale editor text can never take its place. False also when
+    // the value is refused (the row keeps its value, nothing is stored).
     bool Write(CZKListEntry& row, std::wstring text);
     // A setting pushed by the server: the row of that key (ignoring case), if any.
     bool WriteByKey(const std::wstring& key, const std::wstring& text);
+    // The in-place editor's commit: its text trimmed of spaces at both ends (possibly empty),
+    // through the same checks.
+    bool CommitEdit(CZKListEntry& row, const std::wstring& editorText);
 
     void SetTargets(ISettingsTargets* targets) { m_targets = targets; }
-    void SetEditorText(std::function<std::wstring()> provider) { m_editorText = std::move(provider); }
 
     [[nodiscard]] int AuthInterval() const { return m_authInterval.load(); }
     [[nodiscard]] uint32_t ChunkMegabytes() const { return m_chunkMb.load(); }
@@ -79,11 +82,11 @@ public:
 
 private:
     void ReadOrWriteAll(bool read);
+    bool Apply(CZKListEntry& row, std::wstring text);
 
     CStatRows& m_rows;
     ISettingsStore& m_store;
     ISettingsTargets* m_targets = nullptr;
-    std::function<std::wstring()> m_editorText;
     std::wstring m_moduleFolder;
     std::mutex m_writerMutex;  // one settings writer at a time (main thread and upload thread)
     std::atomic<int> m_authInterval{60};

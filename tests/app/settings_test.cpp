@@ -165,12 +165,18 @@ TEST_F(SettingsTest, WriterAppliesFoldersTypesAndCredentials) {
     EXPECT_FALSE(settings.Flags().contentLists);
     EXPECT_TRUE(settings.Write(rows.logsPath, dir / L"missing"));
     EXPECT_EQ(rows.logsPath.Value(), dir.Path());
-    // The editor's text, trimmed, when the text is empty.
-    settings.SetEditorText([] { return std::wstring(L"  secret  "); });
-    EXPECT_TRUE(settings.Write(rows.userPasswd, L""));
+    // The editor's commit is trimmed.
+    EXPECT_TRUE(settings.CommitEdit(rows.userPasswd, L"  secret  "));
     EXPECT_EQ(rows.userPasswd.Value(), L"secret");
     ASSERT_EQ(targets.credentials.size(), 1u);
     EXPECT_EQ(targets.credentials[0], L"http://auth.example/ru/99|loader|secret");
+    EXPECT_TRUE(settings.CommitEdit(rows.authTimeout, L"  30  ")) << "trimmed before it is parsed";
+    EXPECT_EQ(rows.authTimeout.Value(), L"30");
+    EXPECT_EQ(settings.AuthInterval(), 30);
+    // A value pushed empty is ignored: it neither clears the row nor takes an editor's text.
+    EXPECT_FALSE(settings.WriteByKey(L"USER_PASSWD", L""));
+    EXPECT_EQ(rows.userPasswd.Value(), L"secret");
+    EXPECT_EQ(targets.credentials.size(), 1u);
     // Pushed by the server: rows by key, ignoring case; unknown keys are ignored.
     EXPECT_TRUE(settings.WriteByKey(L"upload_chunk_size", L"5"));
     EXPECT_EQ(settings.ChunkMegabytes(), 5u);
