@@ -165,7 +165,7 @@ void CZKWindow::OnDragEnter(int files) {
         m_dropPending += files;
         m_dragFiles = files;
     }
-    if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
+    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
 }
 
 void CZKWindow::OnDragLeave() {
@@ -174,7 +174,7 @@ void CZKWindow::OnDragLeave() {
         m_dropPending -= m_dragFiles;
         m_dragFiles = 0;
     }
-    if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
+    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
 }
 
 void CZKWindow::OnDropFileDone() {
@@ -182,11 +182,11 @@ void CZKWindow::OnDropFileDone() {
         std::lock_guard lock(m_dropMutex);
         --m_dropPending;
     }
-    if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
+    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
 }
 
 void CZKWindow::DropFinished() {
-    if (m_balloon) InvalidateRect(m_balloon, nullptr, FALSE);
+    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
 }
 
 int CZKWindow::DropPending() const {

@@ -38,7 +38,9 @@ T* Self(HWND hwnd, UINT msg, LPARAM lp) {
 
 }  // namespace
 
-CZKWindow::CZKWindow() {
+CZKWindow::CZKWindow() : CZKWindow(m_systemClock) {}
+
+CZKWindow::CZKWindow(const IClock& clock) : m_clock(clock) {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = BalloonProc;
@@ -62,20 +64,7 @@ int CZKWindow::Run(HINSTANCE instance) {
         SendMessageW(running, kWakeMessage, 0, 0);
         return 0;
     }
-    m_store = std::make_unique<CRegistrySettingsStore>(m_agentClass);
-    m_agent = std::make_unique<CAgent>(m_clock, *m_store, this);
-
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = MainProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_AGENT));
-    wc.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_AGENT_SMALL));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = m_agentClass.c_str();
-    RegisterClassExW(&wc);
-
-    if (!CreateMainWindow()) return 1;
+    if (!BuildFrame()) return 1;
     if (!StartUp()) return 1;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -83,6 +72,22 @@ int CZKWindow::Run(HINSTANCE instance) {
         DispatchMessageW(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+bool CZKWindow::BuildFrame() {
+    m_store = std::make_unique<CRegistrySettingsStore>(m_agentClass);
+    m_agent = std::make_unique<CAgent>(m_clock, *m_store, this);
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = MainProc;
+    wc.hInstance = m_instance;
+    wc.hIcon = LoadIconW(m_instance, MAKEINTRESOURCEW(IDI_AGENT));
+    wc.hIconSm = LoadIconW(m_instance, MAKEINTRESOURCEW(IDI_AGENT_SMALL));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = m_agentClass.c_str();
+    RegisterClassExW(&wc);
+    return CreateMainWindow();
 }
 
 bool CZKWindow::CreateMainWindow() {
@@ -170,6 +175,9 @@ bool CZKWindow::StartUp() {
 void CZKWindow::ShutDown() {
     if (m_shutDown) return;
     m_shutDown = true;
+    // The hidden window's end stops the clock; after a failed start-up it still runs, and its
+    // hooks call the agent, which goes below.
+    StopClock();
     if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
     if (m_balloon && IsWindow(m_balloon)) SetWindowRgn(m_balloon, nullptr, FALSE);
     if (m_agent) m_agent->ShutDown();  // journal line, then session, splitter, audit
@@ -182,6 +190,12 @@ void CZKWindow::ShutDown() {
     if (m_comStarted) CoUninitialize();
 }
 
+void CZKWindow::StopClock() {
+    if (!m_clockThread) return;
+    m_clockThread->StopAndWait();
+    m_clockThread.reset();
+}
+
 // ---- the hidden main window ----
 
 LRESULT CALLBACK CZKWindow::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -192,13 +206,10 @@ LRESULT CALLBACK CZKWindow::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_DESTROY:
-            if (m_clockThread) {
-                m_clockThread->StopAndWait();
-                m_clockThread.reset();
-            }
+            StopClock();
             TrayIcon(NIM_DELETE, nullptr, nullptr);
             m_menu.reset();
-            m_balloon = IsWindow(m_balloon) ? m_balloon : nullptr;
+            if (!IsWindow(m_balloon)) m_balloon = nullptr;
             PostQuitMessage(0);
             break;
         case WM_MENUCOMMAND: {
@@ -254,9 +265,9 @@ void CZKWindow::PageCommand(int page) {
 // ---- the balloon ----
 
 void CZKWindow::InvalidateTable() {
-    if (m_balloon) {
-        RECT table{10, 30, m_width - 10, m_height - kTailHeight - 10};
-        InvalidateRect(m_balloon, &table, FALSE);
+    if (const HWND balloon = m_balloon.load()) {
+        const RECT table{10, 30, m_width.load() - 10, m_height.load() - kTailHeight - 10};
+        InvalidateRect(balloon, &table, FALSE);
     }
 }
 
@@ -438,8 +449,7 @@ void CZKWindow::CloseEditor(bool commit) {
         std::wstring text(static_cast<size_t>(n) + 1, L'\0');
         GetWindowTextW(m_edit, text.data(), n + 1);
         text.resize(static_cast<size_t>(n));
-        m_agent->Settings().SetEditorText([text] { return text; });
-        m_agent->Settings().Write(*row, text);
+        m_agent->Settings().CommitEdit(*row, text);
     }
     m_modified = false;
     ShowWindow(m_edit, SW_HIDE);

@@ -3,7 +3,8 @@
 // and its in-place editor, the clock thread, and the agent with its workers.
 // Threads: every window, the message loop, painting and the editor belong to the main thread.
 // Workers replace row values (under the row list's lock) and call InvalidateTable(), which is
-// safe from any thread; m_visible is atomic for them. m_dropMutex guards the drop counts.
+// safe from any thread: the balloon handle, its size and m_visible, which workers read, are
+// atomics. m_dropMutex guards the drop counts.
 #pragma once
 #include <windows.h>
 
@@ -29,6 +30,8 @@ inline constexpr UINT kWakeMessage = WM_USER + 2;
 class CZKWindow final : public IAgentWindow {
 public:
     CZKWindow();
+    // With another clock (tests).
+    explicit CZKWindow(const IClock& clock);
     CZKWindow(const CZKWindow&) = delete;
     CZKWindow& operator=(const CZKWindow&) = delete;
     // The shutdown sequence.
@@ -53,9 +56,15 @@ public:
     [[nodiscard]] const IClock& Clock() const { return m_clock; }
 
 private:
+    friend struct WindowProbe;  // tests drive the frame's steps one by one
+
+    // Settings store, agent, the hidden main window's class and the window with its tray icon,
+    // menu and clock thread.
+    bool BuildFrame();
     bool CreateMainWindow();
     bool StartUp();
     void ShutDown();
+    void StopClock();
 
     static LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     static LRESULT CALLBACK BalloonProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -92,14 +101,16 @@ private:
     std::wstring m_agentClass = L"MORVANE_UPLOADER";
     std::wstring m_version = L"1.0";
     HWND m_main = nullptr;
-    HWND m_balloon = nullptr;
+    // Read by workers (InvalidateTable, the drop threads) while the main thread changes them.
+    std::atomic<HWND> m_balloon{nullptr};
     HWND m_edit = nullptr;
     WNDPROC m_editProc = nullptr;
     UniqueHmenu m_menu;
     UniqueHicon m_icon;
     UniqueHfont m_editFont;
     RECT m_trayRect{};
-    int m_left = 0, m_top = 0, m_width = 300, m_height = 500;
+    int m_left = 0, m_top = 0;
+    std::atomic<int> m_width{300}, m_height{500};  // read by InvalidateTable on worker threads
     std::atomic<bool> m_visible{false};
     std::wstring m_caption;  // title of the current page
     CZKListEntry* m_editing = nullptr;
@@ -108,7 +119,8 @@ private:
     ULONG_PTR m_gdiplusToken = 0;
     bool m_comStarted = false, m_oleStarted = false;
 
-    SystemClock m_clock;
+    SystemClock m_systemClock;
+    const IClock& m_clock;
     std::unique_ptr<CRegistrySettingsStore> m_store;
     std::unique_ptr<CAgent> m_agent;
     std::unique_ptr<CAuditThread> m_clockThread;

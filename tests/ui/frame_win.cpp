@@ -1,0 +1,49 @@
+// The window object's frame under Wine: its steps driven one by one.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/fake_clock.h"
+#include "ui/zk_window_win.h"
+
+namespace zk {
+
+struct WindowProbe {
+    static bool BuildFrame(CZKWindow& w, const std::wstring& agentClass) {
+        w.m_instance = GetModuleHandleW(nullptr);
+        w.m_agentClass = agentClass;
+        return w.BuildFrame();
+    }
+    static void ShutDown(CZKWindow& w) { w.ShutDown(); }
+    static bool ClockRunning(const CZKWindow& w) { return w.m_clockThread && w.m_clockThread->IsRunning(); }
+    static void DestroyMainWindow(CZKWindow& w) {
+        if (w.m_main) DestroyWindow(w.m_main);
+        w.m_main = nullptr;
+    }
+};
+
+}  // namespace zk
+
+using namespace zk;
+using namespace std::chrono_literals;
+
+TEST(Frame, FailedStartUpStopsTheClockBeforeTheAgentGoes) {
+    test::FakeClock clock(test::FakeClock::At(2026, 12, 7, 10, 0, 30));
+    const std::wstring agentClass = L"ZK_TEST_FRAME_" + std::to_wstring(GetCurrentProcessId());
+    {
+        CZKWindow window(clock);
+        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
+        ASSERT_TRUE(WindowProbe::ClockRunning(window));
+        // Start-up failed at this point: no start-up, no message loop. The window object's
+        // shutdown sequence runs; the clock thread must not outlive the agent it calls.
+        WindowProbe::ShutDown(window);
+        EXPECT_FALSE(WindowProbe::ClockRunning(window));
+        clock.Advance(120);  // two minute changes and a counted interval reach the clock's hooks
+        std::this_thread::sleep_for(2500ms);
+        WindowProbe::DestroyMainWindow(window);
+    }
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\ZELTAVIO\\" + agentClass).c_str());
+}
