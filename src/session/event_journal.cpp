@@ -161,9 +161,15 @@ void CEventJournal::OnTransferEvent(const SessionSnapshot& s, CZKRBTree* registr
             break;
         case kTransferTaskRemoved: {
             Journal(L"INFO\tУдаляем задание\t" + task + L"\n");
-            std::lock_guard lock(m_mutex);
-            m_filesSinceDrain = 0;
-            break;
+            {
+                std::lock_guard lock(m_mutex);
+                m_filesSinceDrain = 0;
+            }
+            // The task has left: the rows show no current task (no event follows to clear it).
+            SessionSnapshot shown = s;
+            shown.currentTaskName.clear();
+            RefreshStatistics(shown, registry);
+            return;
         }
         default: break;
     }

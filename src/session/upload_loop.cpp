@@ -50,7 +50,7 @@ void CVelmoConnect::Run() {
                 continue;
             }
         }
-        m_currentTask = nullptr;
+        SetCurrentTask(nullptr);
         if (!m_registry || m_registry->taskCount <= 0) {
             std::this_thread::sleep_for(10ms);
             continue;
@@ -67,7 +67,7 @@ void CVelmoConnect::Run() {
                 if (t->state == kTaskFailed) t->state = kTaskReady;  // taken on a later pass
             }
             if (task) first = task->Files().First();
-            m_currentTask = task;
+            SetCurrentTask(task);
         }
         if (!task) {
             std::this_thread::sleep_for(10ms);
@@ -161,9 +161,11 @@ void CVelmoConnect::CompleteTask(CZKRBTreeNode* task) {
     // arrived after the listing go to a new task: the audit lists the folder again once this
     // task has left the registry. Otherwise the task stays done and is never taken again.
     if (!PathExists(folder) || DeleteFolderTree(folder) || HasUnlistedFiles(folder, task)) {
-        RaiseTransfer(kTransferTaskRemoved);
+        // Removed before its event, so that the statistics refreshed by it count the queue
+        // without it; the event names the task through the current task's name.
         m_registry->Remove(folder);
-        m_currentTask = nullptr;
+        RaiseTransfer(kTransferTaskRemoved);
+        SetCurrentTask(nullptr);
     }
 }
 

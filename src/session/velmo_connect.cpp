@@ -124,6 +124,11 @@ std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool
     return body;
 }
 
+void CVelmoConnect::SetCurrentTask(const CZKRBTreeNode* task) {
+    std::lock_guard lock(m_mutex);
+    m_currentTaskName = task ? task->Name() : std::wstring();
+}
+
 bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }
 
 int32_t CVelmoConnect::LastErrorCode() const {
@@ -163,9 +168,9 @@ SessionSnapshot CVelmoConnect::Snapshot() const {
         s.lastErrorCode = m_lastErrorCode;
         s.serverAnswer = m_serverAnswer;
         s.currentFile = m_currentFile;
+        s.currentTaskName = m_currentTaskName;
         s.serverParams = m_serverParams;
     }
-    if (CZKRBTreeNode* t = m_currentTask.load()) s.currentTaskName = t->Name();
     s.currentFileTotal = m_currentFileTotal;
     s.currentFilePosted = m_currentFilePosted;
     s.tasksSent = m_tasksSent;

@@ -124,6 +124,8 @@ private:
     // The file loop of one task, up to its completion or until it is left early.
     void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
     void CompleteTask(CZKRBTreeNode* task);
+    // The task the loop works on (null for none), as its name.
+    void SetCurrentTask(const CZKRBTreeNode* task);
     // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
     bool FailurePause();
     bool Stopping() const { return m_thread.ShouldStop(); }
@@ -134,7 +136,6 @@ private:
     std::atomic<Callback> m_authCallback{nullptr};
     std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
-    std::atomic<CZKRBTreeNode*> m_currentTask{nullptr};
     std::atomic<bool> m_authenticated{false};
 
     // Guards every string below and the request-ready flag: the settings setters (main thread,
@@ -144,6 +145,9 @@ private:
     bool m_requestReady = false;
     std::wstring m_version, m_userName, m_password, m_authServerUrl, m_authRequestUrl;
     std::wstring m_lastErrorText, m_serverAnswer, m_currentFile;
+    // The current task's name, kept as text: readers on other threads never touch the task,
+    // which the loop may remove from the registry at any time.
+    std::wstring m_currentTaskName;
     int32_t m_lastErrorCode = 0;
     std::wstring m_responseHeaders, m_responseBody, m_uid, m_aid;
     std::wstring m_ftpHost, m_ftpPort, m_ftpLogin, m_ftpPassword;

@@ -20,6 +20,19 @@ struct HiddenWindow : IAgentWindow {
     std::atomic<int> invalidations{0};
 };
 
+AgentResources Resources() {
+    AgentResources res;
+    res.agentClass = L"TOLMARIN_SS_UPLOADER";
+    res.version = L"2.00";
+    res.authUrl = L"http://auth.invalid/ru/99";
+    res.userName = L"loader";
+    res.password = L"malvoro";
+    res.fileTypes = L"*.kzo,*.wrx,*.jpg,*.lst";
+    res.chunkSize = L"0";
+    res.authTimeout = L"60";
+    return res;
+}
+
 std::vector<std::string> Lines(const std::string& bytes) {
     std::vector<std::string> v;
     size_t pos = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -51,15 +64,7 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
     MemorySettingsStore store;
     store.values = {{L"AuthSrv", service.AuthUrl()}, {L"AuditFolder", audit}, {L"LogsFolder", logs}, {L"AuthInterval", L"5"}};
     HiddenWindow window;
-    AgentResources res;
-    res.agentClass = L"TOLMARIN_SS_UPLOADER";
-    res.version = L"2.00";
-    res.authUrl = L"http://auth.invalid/ru/99";
-    res.userName = L"loader";
-    res.password = L"malvoro";
-    res.fileTypes = L"*.kzo,*.wrx,*.jpg,*.lst";
-    res.chunkSize = L"0";
-    res.authTimeout = L"60";
+    const AgentResources res = Resources();
     std::wstring journalPath;
     {
         CAgent agent(clock, store, &window);
@@ -94,4 +99,33 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
     EXPECT_NE(all.find(ToUtf8(L"INFO\tУдаляем задание\t") + ToUtf8(WithTrailingSeparator(order))), std::string::npos);
     EXPECT_EQ(all.find("malvoro"), std::string::npos) << "the password never reaches the journal";
     EXPECT_NE(all.find(ToUtf8(L"INFO\tПереаутентификация\r\n")), std::string::npos);
+}
+
+TEST(Agent, QueueFiguresReturnToZeroOnceEverythingIsSent) {
+    refsrv::RefService service;
+    ASSERT_TRUE(service.Start());
+    test::TempDir dir(L"agentq");
+    const std::wstring audit = dir / L"orders.UPLOAD";
+    CreateFolder(audit);
+    // As the demo: orders with small files, one with a file cut into chunks, one empty.
+    const std::wstring a = JoinPath(audit, L"A"), b = JoinPath(audit, L"B"), c = JoinPath(audit, L"C");
+    for (const std::wstring& f : {a, b, c}) CreateFolder(f);
+    for (int i = 0; i < 4; ++i) test::WriteFile(JoinPath(a, L"a" + std::to_wstring(i) + L".jpg"), test::PatternBytes(3000, i));
+    test::WriteFile(JoinPath(b, L"big.jpg"), test::PatternBytes(2600000, 9));
+
+    SystemClock clock;
+    MemorySettingsStore store;
+    store.values = {{L"AuthSrv", service.AuthUrl()}, {L"AuditFolder", audit}, {L"LogsFolder", dir.Path()}, {L"ChunkSize", L"1"}};
+    HiddenWindow window;
+    CAgent agent(clock, store, &window);
+    ASSERT_TRUE(agent.StartUp(Resources(), dir.Path()));
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(a) && !PathExists(b) && !PathExists(c); }, std::chrono::seconds(60)));
+    CStatRows& rows = agent.Rows();
+    EXPECT_TRUE(test::WaitUntil([&] { return rows.tasksSent.Value() == L"3"; }));
+    // No event follows the last one: the figures it left must already be final.
+    EXPECT_EQ(rows.tasksQueued.Value(), L"0");
+    EXPECT_EQ(rows.filesQueued.Value(), L"0");
+    EXPECT_EQ(rows.queueSize.Value(), L"0");
+    EXPECT_EQ(rows.currentTask.Value(), L"");
+    agent.ShutDown();
 }

@@ -1,6 +1,7 @@
 // The upload loop with its real thread against the reference service, on real folders.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -226,4 +227,20 @@ TEST_F(Loop, StopEndsAFailurePausePromptly) {
     session.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);  // the pause has over 4.5 s left
     EXPECT_FALSE(session.IsRunning());
+}
+
+TEST_F(Loop, SnapshotsNeverReadARemovedTask) {
+    // The main thread reads the session (window shown) while tasks complete and are freed.
+    for (int i = 0; i < 300; ++i) AddTask(L"E" + std::to_wstring(i), {}, kTaskEmpty);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) (void)session.Snapshot();
+    });
+    ASSERT_TRUE(session.Start());
+    const bool drained = test::WaitUntil([&] { return reg.taskCount == 0; });
+    done = true;
+    reader.join();
+    ASSERT_TRUE(drained);
+    EXPECT_EQ(session.Snapshot().tasksSent, 300u);
+    EXPECT_TRUE(session.Snapshot().currentTaskName.empty());
 }
