@@ -1,6 +1,7 @@
 // The authentication exchange (upload-loop thread): GET to the authentication server with the
 // credentials in the query, reading of its text answer, then a GET to the upload endpoint with
 // the derived Basic authorization. The stop event is tested at every check point.
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,8 @@ bool CVelmoConnect::Authenticate() {
     } catch (const Failure&) {
     } catch (const httpclientexceptionW& e) {
         SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+    } catch (const std::exception& e) {
+        SetInternalError(e.what());
     }
     response.reset();
     m_client.CancelPost();

@@ -1,5 +1,6 @@
 // Event codes and error codes of the server session, and its fixed texts.
 #pragma once
+#include <cstddef>
 
 namespace zk {
 
@@ -25,6 +26,9 @@ enum SessionError {
     kErrDescriptor = 1004,
     kErrFileUnreadable = 1005,
     kErrServerAnswer = 1006,
+    // Beyond the session's own table; both count as transient failures.
+    kErrAnswerTooLong = 1007,
+    kErrInternal = 1008,
     kErrServerRefused = 403,
 };
 
@@ -34,10 +38,14 @@ inline constexpr const wchar_t* kTextNotAuthenticated = L"Аутентифика
 inline constexpr const wchar_t* kTextFileNotFound = L"Файл не найден: ";
 inline constexpr const wchar_t* kTextDescriptor = L"Невозможно создать дескриптор";
 inline constexpr const wchar_t* kTextFileUnreadable = L"Невозможно прочитать файл: ";
+inline constexpr const wchar_t* kTextAnswerTooLong = L"Ответ сервера длиннее 1 МБ";
+inline constexpr const wchar_t* kTextInternal = L"Внутренняя ошибка: ";
 
 inline constexpr unsigned kSessionCodePage = 1251;
 inline constexpr const wchar_t* kUserAgent = L"ZKUploader 2.0";
 inline constexpr unsigned kReadBlock = 10241;
+// The longest answer read; an "OK" or an identity fits many times over.
+inline constexpr size_t kAnswerLimit = 1 << 20;
 inline constexpr const wchar_t* kContentListMarker = L"_content_";
 
 }  // namespace zk

@@ -1,6 +1,7 @@
 // The upload of one file (upload-loop thread): POST of the file and its descriptor as two file
 // parts, sent in small steps with the stop event tested between them; the answer must begin
 // with "OK". The descriptor file lives only during the call.
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -82,6 +83,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
     } catch (const Failure&) {
     } catch (const httpclientexceptionW& e) {
         SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+    } catch (const std::exception& e) {
+        SetInternalError(e.what());
     }
     response.reset();
     if (!descriptor.empty()) DeleteFileAt(descriptor);

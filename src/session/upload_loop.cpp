@@ -40,43 +40,64 @@ bool HasUnlistedFiles(const std::wstring& folder, CZKRBTreeNode* task) {
 void CVelmoConnect::Run() {
     int failures = 0;  // transient failures since the last forced re-authentication
     while (!Stopping()) {
-        if (reauthenticate.exchange(false)) {
-            ResetSession();
-            RaiseTransfer(kTransferReauth);
+        // Nothing but the stop event may end the thread: an unforeseen exception (memory, a
+        // fault in an event handler) is journalled as a failed upload, and the loop goes on
+        // after the failure pause.
+        bool failed = false;
+        try {
+            RunOnce(failures);
+        } catch (const std::exception& e) {
+            SetInternalError(e.what());
+            failed = true;
+        } catch (...) {
+            SetInternalError("unknown exception");
+            failed = true;
         }
-        if (!m_authenticated) {
-            if (!Authenticate()) {
-                if (LastErrorCode() != kErrStopped) FailurePause();
-                continue;
-            }
+        if (!failed) continue;
+        try {
+            m_client.CancelPost();
+            RaiseTransfer(kTransferFailed);
+        } catch (...) {  // the handler itself may be what fails
         }
-        SetCurrentTask(nullptr);
-        if (!m_registry || m_registry->taskCount <= 0) {
-            std::this_thread::sleep_for(10ms);
-            continue;
-        }
-        CZKRBTreeNode* task = nullptr;
-        CZKListEntry* first = nullptr;
-        {
-            std::lock_guard lock(m_registry->Mutex());
-            for (CZKRBTreeNode* t = m_registry->First(); t; t = t->nextArrival) {
-                if (t->state == kTaskReady || t->state == kTaskEmpty) {
-                    task = t;
-                    break;
-                }
-                if (t->state == kTaskFailed) t->state = kTaskReady;  // taken on a later pass
-            }
-            if (task) first = task->Files().First();
-            SetCurrentTask(task);
-        }
-        if (!task) {
-            std::this_thread::sleep_for(10ms);
-            continue;
-        }
-        RaiseTransfer(kTransferTaskBegin);
-        WorkOnTask(task, first, failures);
-        std::this_thread::sleep_for(10ms);
+        FailurePause();
     }
+}
+
+void CVelmoConnect::RunOnce(int& failures) {
+    if (reauthenticate.exchange(false)) {
+        ResetSession();
+        RaiseTransfer(kTransferReauth);
+    }
+    if (!m_authenticated && !Authenticate()) {
+        if (LastErrorCode() != kErrStopped) FailurePause();
+        return;
+    }
+    SetCurrentTask(nullptr);
+    if (!m_registry || m_registry->taskCount <= 0) {
+        std::this_thread::sleep_for(10ms);
+        return;
+    }
+    CZKRBTreeNode* task = nullptr;
+    CZKListEntry* first = nullptr;
+    {
+        std::lock_guard lock(m_registry->Mutex());
+        for (CZKRBTreeNode* t = m_registry->First(); t; t = t->nextArrival) {
+            if (t->state == kTaskReady || t->state == kTaskEmpty) {
+                task = t;
+                break;
+            }
+            if (t->state == kTaskFailed) t->state = kTaskReady;  // taken on a later pass
+        }
+        if (task) first = task->Files().First();
+        SetCurrentTask(task);
+    }
+    if (!task) {
+        std::this_thread::sleep_for(10ms);
+        return;
+    }
+    RaiseTransfer(kTransferTaskBegin);
+    WorkOnTask(task, first, failures);
+    std::this_thread::sleep_for(10ms);
 }
 
 void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures) {

@@ -100,6 +100,12 @@ void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise)
     if (raise) throw Failure{};
 }
 
+void CVelmoConnect::SetInternalError(const char* what) {
+    std::wstring text = kTextInternal;
+    for (const char* p = what ? what : ""; *p; ++p) text.push_back(static_cast<unsigned char>(*p) < 0x80 ? static_cast<wchar_t>(*p) : L'?');
+    SetError(text, kErrInternal, false);
+}
+
 void CVelmoConnect::CheckStop() {
     if (Stopping()) SetError(kTextStopped, kErrStopped, true);
 }
@@ -112,8 +118,11 @@ bool CVelmoConnect::IsTextAnswer(CHttpResponseT& response) {
 std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents) {
     std::wstring body;
     std::string block(kReadBlock, '\0');
+    size_t total = 0;
     while (const uint32_t n = response.ReadContent(block.data(), kReadBlock)) {
         CheckStop();
+        // A server that never stops talking must not fill the memory.
+        if ((total += n) > kAnswerLimit) SetError(kTextAnswerTooLong, kErrAnswerTooLong, true);
         if (text) {
             std::wstring piece;
             (void)CodePageToWide(kSessionCodePage, std::string_view(block.data(), n), piece);

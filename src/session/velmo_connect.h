@@ -106,6 +106,8 @@ private:
 
     // Records the last error; with `raise` it throws the session's failure signal.
     void SetError(const std::wstring& text, int32_t code, bool raise);
+    // An unforeseen exception (memory, a handler's fault) as error 1008 with its text.
+    void SetInternalError(const char* what);
     void CheckStop();
     void RebuildRequest();
     // The answer's body read in blocks of 10241 bytes, decoded from windows-1251 when `text`
@@ -121,6 +123,8 @@ private:
         if (Callback cb = m_transferCallback.load()) cb(m_transferUser, this, code);
     }
     void Run();
+    // One pass of the loop: re-authentication, authentication, selection and one task.
+    void RunOnce(int& failures);
     // The file loop of one task, up to its completion or until it is left early.
     void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
     void CompleteTask(CZKRBTreeNode* task);

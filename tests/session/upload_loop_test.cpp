@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <stdexcept>
 
 #include "base/fsys.h"
 #include "base/path.h"
@@ -243,4 +244,41 @@ TEST_F(Loop, SnapshotsNeverReadARemovedTask) {
     ASSERT_TRUE(drained);
     EXPECT_EQ(session.Snapshot().tasksSent, 300u);
     EXPECT_TRUE(session.Snapshot().currentTaskName.empty());
+}
+
+TEST_F(Loop, ExceptionsInHandlersAreFailuresAndTheLoopGoesOn) {
+    const std::wstring t = AddTask(L"X", {{L"x.jpg", "xx"}});
+    std::atomic<int> thrown{0};
+    // A handler that fails once inside an upload and once outside any upload (task begin).
+    log.onEvent = [&](bool auth, int code, CVelmoConnect*) {
+        if (auth) return;
+        if ((code == kTransferTaskBegin && thrown == 0) || (code == kTransferBegin && thrown == 1)) {
+            ++thrown;
+            throw std::runtime_error("handler failed");
+        }
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 30s));
+    EXPECT_EQ(thrown.load(), 2);
+    EXPECT_FALSE(PathExists(t));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"x.jpg"}));
+    int internal = 0;
+    for (auto& e : log.Events())
+        if (!e.auth && e.code == kTransferFailed && e.lastErrorCode == kErrInternal) {
+            ++internal;
+            EXPECT_EQ(test::Narrow(e.lastErrorText), test::Narrow(std::wstring(kTextInternal) + L"handler failed"));
+        }
+    EXPECT_EQ(internal, 2);
+}
+
+TEST_F(Loop, OverlongAnswersFailAndAreNotTakenForAcceptance) {
+    const std::wstring t = AddTask(L"L", {{L"l.jpg", "ll"}});
+    Fault(FaultKind::ErrorText, "OK" + std::string(2 << 20, 'k'), 200, 1);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 30s));
+    EXPECT_EQ(log.Count(false, kTransferFailed), 1);
+    bool tooLong = false;
+    for (auto& e : log.Events()) tooLong |= !e.auth && e.code == kTransferFailed && e.lastErrorCode == kErrAnswerTooLong;
+    EXPECT_TRUE(tooLong);
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"l.jpg"})) << "sent again after the refused answer";
 }
