@@ -6,7 +6,6 @@
 
 #include "base/fsys.h"
 #include "base/path.h"
-#include "intake/shortcut.h"
 
 namespace zk {
 
@@ -16,9 +15,19 @@ std::wstring DropOrderName(int64_t seconds, uint32_t ticks) {
     return buf;
 }
 
+std::wstring UniqueShortcutPath(const std::wstring& folder, const std::wstring& fileName) {
+    std::wstring path = JoinPath(folder, fileName + L".lnk");
+    const size_t dot = fileName.rfind(L'.');
+    const bool hasExtension = dot != std::wstring::npos && dot > 0;
+    const std::wstring stem = hasExtension ? fileName.substr(0, dot) : fileName;
+    const std::wstring extension = hasExtension ? fileName.substr(dot) : std::wstring();
+    for (int n = 2; PathExists(path); ++n) path = JoinPath(folder, stem + L" (" + std::to_wstring(n) + L")" + extension + L".lnk");
+    return path;
+}
+
 DropOrderResult BuildDropOrder(const std::wstring& auditFolder, const std::vector<std::wstring>& paths,
                                const std::function<bool(const std::wstring&)>& accept, const std::function<void()>& afterFile,
-                               const IClock& clock) {
+                               const IClock& clock, const ShortcutMaker& makeShortcut) {
     DropOrderResult r;
     std::wstring name;
     do {
@@ -30,9 +39,9 @@ DropOrderResult BuildDropOrder(const std::wstring& auditFolder, const std::vecto
     if (paths.empty()) return r;
     for (const std::wstring& path : paths) {
         if (accept(path)) {
-            // The result is not examined: the drop counts as having produced a shortcut.
-            CreateShortcut(path, JoinPath(r.tempFolder, FileNamePart(path) + L".lnk"));
-            ++r.accepted;
+            // A shortcut that cannot be made is reported: its file would never be sent.
+            if (makeShortcut(path, UniqueShortcutPath(r.tempFolder, FileNamePart(path))) == kHrOk) ++r.accepted;
+            else r.failed.push_back(path);
         }
         if (afterFile) afterFile();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -137,9 +137,10 @@ bool CDropThread::Begin(std::vector<std::wstring> paths) {
 unsigned CDropThread::ThreadBody() {
     busy = true;
     // Shortcuts are COM objects: this thread initialises COM for itself (CreateShortcut does).
-    BuildDropOrder(m_window->DropAuditFolder(), m_paths, [this](const std::wstring& p) { return m_window->DropAccepts(p); },
-                   [this] { m_window->OnDropFileDone(); }, m_window->Clock());
-    m_window->DropFinished();
+    const DropOrderResult r = BuildDropOrder(m_window->DropAuditFolder(), m_paths,
+                                             [this](const std::wstring& p) { return m_window->DropAccepts(p); },
+                                             [this] { m_window->OnDropFileDone(); }, m_window->Clock());
+    m_window->DropFinished(r);
     busy = false;
     return 0;
 }
@@ -187,6 +188,18 @@ void CZKWindow::OnDropFileDone() {
 
 void CZKWindow::DropFinished() {
     if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
+}
+
+// A dropped file that will never be sent is said so in the journal.
+void CZKWindow::DropFinished(const DropOrderResult& r) {
+    if (m_agent) {
+        CJournal& journal = m_agent->Journal();
+        if (!r.folderCreated) journal.Write(L"ERROR\tПеретаскивание\tНе удалось создать папку заказа: " + r.tempFolder + L"\n");
+        for (const std::wstring& path : r.failed) journal.Write(L"ERROR\tПеретаскивание\tНе удалось создать ярлык: " + path + L"\n");
+        if (r.accepted > 0 && r.finalFolder.empty())
+            journal.Write(L"ERROR\tПеретаскивание\tПапка заказа не переименована: " + r.tempFolder + L"\n");
+    }
+    DropFinished();
 }
 
 int CZKWindow::DropPending() const {

@@ -19,6 +19,7 @@
 #include "app/clock.h"
 #include "app/registry_store.h"
 #include "base/win_handles.h"
+#include "intake/drop_order.h"
 
 namespace zk {
 
@@ -49,6 +50,8 @@ public:
     void OnDropFileDone();
     // A drop ended (or brought no file list): repaint without its count.
     void DropFinished();
+    // A drop thread's order is made: its failures are journalled, then as above.
+    void DropFinished(const DropOrderResult& result);
     // Hands the paths of one drop to an idle (or new) drop thread.
     bool StartDrop(std::vector<std::wstring> paths);
     [[nodiscard]] std::wstring DropAuditFolder() const;

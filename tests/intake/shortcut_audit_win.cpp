@@ -3,6 +3,7 @@
 
 #include "base/fsys.h"
 #include "base/path.h"
+#include "intake/drop_order.h"
 #include "intake/folder_audit.h"
 #include "intake/shortcut.h"
 #include "support/registry_view.h"
@@ -66,4 +67,20 @@ TEST(Shortcuts, AuditQueuesTheTargetOutsideTheOrder) {
     const std::string list = test::ReadFile(items.back().value);
     EXPECT_NE(list.find(test::Narrow(target)), std::string::npos);
     EXPECT_EQ(list.find("big.tif.lnk"), std::string::npos);
+}
+
+TEST(Shortcuts, DroppedFilesOfOneNameEachGetARealShortcut) {
+    test::TempDir audit(L"lnkdrop"), one(L"lnkone"), two(L"lnktwo");
+    const std::vector<std::wstring> paths = {one / L"\u0444\u043E\u0442\u043E.jpg", two / L"\u0444\u043E\u0442\u043E.jpg"};
+    test::WriteFile(paths[0], "first");
+    test::WriteFile(paths[1], "second");
+    SystemClock clock;
+    const DropOrderResult r = BuildDropOrder(audit.Path(), paths, [](const std::wstring&) { return true; }, {}, clock);
+    ASSERT_EQ(r.accepted, 2);
+    ASSERT_TRUE(r.failed.empty());
+    ShortcutInfo info;
+    ASSERT_EQ(ResolveShortcut(JoinPath(r.finalFolder, L"\u0444\u043E\u0442\u043E.jpg.lnk"), info), kHrOk);
+    EXPECT_EQ(info.target, paths[0]);
+    ASSERT_EQ(ResolveShortcut(JoinPath(r.finalFolder, L"\u0444\u043E\u0442\u043E (2).jpg.lnk"), info), kHrOk);
+    EXPECT_EQ(info.target, paths[1]) << "the second file is not lost under the first one's shortcut";
 }
