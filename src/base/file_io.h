@@ -21,7 +21,11 @@ Handle CreateForWrite(const std::wstring& path);
 bool Size(Handle h, uint64_t& size);
 bool SeekTo(Handle h, uint64_t offset);
 // Reads up to `size` bytes; `read` is less only at the end of the file.
-bool Read(Handle h, void* buffer, size_t size, size_t& read);
-bool Write(Handle h, const void* buffer, size_t size, size_t& written);
+[[nodiscard]] bool Read(Handle h, void* buffer, size_t size, size_t& read);
+// True only when every byte was written: a full disk, an error or a write that takes nothing
+// is a failure on both platforms. A zero-byte write succeeds.
+[[nodiscard]] bool Write(Handle h, const void* buffer, size_t size);
+// Puts what was written on the disk (FlushFileBuffers, fsync).
+[[nodiscard]] bool Flush(Handle h);
 
 }  // namespace zk::fileio

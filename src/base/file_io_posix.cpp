@@ -46,8 +46,8 @@ bool Read(Handle h, void* buffer, size_t size, size_t& read) {
     return true;
 }
 
-bool Write(Handle h, const void* buffer, size_t size, size_t& written) {
-    written = 0;
+bool Write(Handle h, const void* buffer, size_t size) {
+    size_t written = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (written < size) {
         const ssize_t n = ::write(static_cast<int>(h), p + written, size - written);
@@ -56,6 +56,13 @@ bool Write(Handle h, const void* buffer, size_t size, size_t& written) {
         written += static_cast<size_t>(n);
     }
     return true;
+}
+
+bool Flush(Handle h) {
+    int r;
+    while ((r = ::fsync(static_cast<int>(h))) != 0 && errno == EINTR) {
+    }
+    return r == 0;
 }
 
 }  // namespace zk::fileio

@@ -46,17 +46,18 @@ bool Read(Handle h, void* buffer, size_t size, size_t& read) {
     return true;
 }
 
-bool Write(Handle h, const void* buffer, size_t size, size_t& written) {
-    written = 0;
+bool Write(Handle h, const void* buffer, size_t size) {
+    size_t written = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (written < size) {
         const DWORD want = static_cast<DWORD>(std::min<size_t>(size - written, 1u << 30));
         DWORD put = 0;
-        if (!WriteFile(H(h), p + written, want, &put, nullptr)) return false;
-        if (put == 0) break;
+        if (!WriteFile(H(h), p + written, want, &put, nullptr) || put == 0) return false;
         written += put;
     }
     return true;
 }
+
+bool Flush(Handle h) { return FlushFileBuffers(H(h)) != FALSE; }
 
 }  // namespace zk::fileio

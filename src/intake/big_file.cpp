@@ -144,10 +144,14 @@ bool CVelmoBigFile::SplitFile(const std::wstring& source, const std::wstring& na
     }
     std::wstring chunkPath;
     fileio::UniqueFile chunkFile;
-    // Every failure: close the chunk being written, delete it, report event 0.
+    // Every failure: close the chunk being written and delete it and every chunk written before
+    // it (a partial set would reach the server as chunks that never make a whole file), report
+    // event 0. The source stays; it goes whole.
     auto fail = [&](int code, const std::wstring& path) {
         chunkFile.reset();
-        if (!chunkPath.empty()) DeleteFileAt(chunkPath);
+        if (!chunkPath.empty()) (void)DeleteFileAt(chunkPath);
+        for (CZKListEntry* e = scratch->First(); e; e = e->next) (void)DeleteFileAt(e->value);
+        scratch->Empty();
         Fail(code, path);
         Notify(kEventFailed);
         return false;
@@ -176,8 +180,9 @@ bool CVelmoBigFile::SplitFile(const std::wstring& source, const std::wstring& na
         chunkFile.reset(fileio::CreateForWrite(chunkPath));
         if (!chunkFile) return fail(kStatusOpenWrite, chunkPath);
         if (Stopping()) return fail(kStatusStopped, L"");
-        size_t put = 0;
-        if (!fileio::Write(chunkFile.get(), buffer.get(), got, put)) return fail(kStatusWrite, source);
+        // Every byte on the disk before the source can be deleted: a short write (a full disk) or
+        // a failed flush is a failed split.
+        if (!fileio::Write(chunkFile.get(), buffer.get(), got) || !fileio::Flush(chunkFile.get())) return fail(kStatusWrite, source);
         Nap(50ms);
         chunkFile.reset();
         buffer.reset();

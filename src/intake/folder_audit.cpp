@@ -100,9 +100,18 @@ void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {
             // An item found too big at listing still needs the splitter.
             if (f->state == kFileTooBig) anyTooBig = true;
             if (f->state != kFileInUse) continue;
-            if (IsFileLocked(f->sourceInLabel ? f->label : f->value)) {
+            const std::wstring data = f->sourceInLabel ? f->label : f->value;
+            if (IsFileLocked(data)) {
                 anyInUse = true;
-            } else if (limit != 0 && f->size > limit) {
+                continue;
+            }
+            // The size recorded at listing is from while the file was being written: a file
+            // that grew past the limit since must be split, not sent whole.
+            if (const int64_t now = FileSizeOf(data); now >= 0 && static_cast<uint64_t>(now) != f->size) {
+                m_registry.queuedBytes += now - static_cast<int64_t>(f->size);
+                f->size = static_cast<uint64_t>(now);
+            }
+            if (limit != 0 && f->size > limit) {
                 f->state = kFileTooBig;
                 anyTooBig = true;
             } else {

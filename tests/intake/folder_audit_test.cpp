@@ -152,6 +152,26 @@ TEST_F(AuditTest, FileHeldOpenKeepsTheTaskWaitingUntilClosed) {
     for (auto& i : test::ItemsOf(audit.Registry(), order)) EXPECT_EQ(i.state, kFileReady);
 }
 
+TEST_F(AuditTest, FileThatGrewPastTheLimitWhileWrittenIsSplitNotSentWhole) {
+    audit.sizeLimit = 1024 * 1024;
+    const std::wstring order = Order(L"growing");
+    UniqueStream writer(OpenStream(order + L"scan.tif", L"wb"));
+    ASSERT_TRUE(writer);
+    std::fputs("header", writer.get());
+    std::fflush(writer.get());
+    ASSERT_TRUE(audit.Start(root));
+    ASSERT_TRUE(WaitState(order, kTaskWaiting));
+    const std::string rest(3 * 1024 * 1024, 'p');
+    std::fwrite(rest.data(), 1, rest.size(), writer.get());
+    writer.reset();
+    Order(L"another");  // a second look happens when a candidate folder is met
+    ASSERT_TRUE(WaitState(order, kTaskSplit));
+    const auto items = test::ItemsOf(audit.Registry(), order);
+    ASSERT_FALSE(items.empty());
+    EXPECT_EQ(items[0].state, kFileTooBig);
+    EXPECT_EQ(items[0].size, rest.size() + 6);
+}
+
 TEST_F(AuditTest, LeftoverChunksBesideTheirSourceAreDeleted) {
     audit.sizeLimit = 4;
     const std::wstring order = Order(L"chunks");
