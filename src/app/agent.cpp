@@ -63,6 +63,16 @@ void CAgent::RefreshStatistics() {
     if (m_session) m_events.RefreshStatistics(*m_session);
 }
 
+void CAgent::OnAuditEvent(CVelmoFolderAudit& audit, int code) {
+    if (code == CVelmoFolderAudit::kEventFileDeleted) {
+        m_journal.Write(L"INFO\tУдаляем файл\t" + audit.LastNotice().path + L"\n");
+    } else if (code == CVelmoFolderAudit::kEventOrderSetAside) {
+        const CVelmoFolderAudit::Notice n = audit.LastNotice();
+        m_journal.Write(L"ERROR\tЗадание \t" + n.path + L"\t" + n.reason + L"\n");
+    }
+    RefreshStatistics();
+}
+
 bool CAgent::StartUp(const AgentResources& resources, const std::wstring& moduleFolder) {
     m_resources = resources;
     m_rows.EnterDisplayList();
@@ -72,7 +82,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     m_journal.Rotate(CurrentJournalSettings());
 
     m_audit = std::make_unique<CVelmoFolderAudit>();
-    m_audit->SetCallback(this, [](void* user, CVelmoFolderAudit*, int) { static_cast<CAgent*>(user)->RefreshStatistics(); });
+    m_audit->SetCallback(this, [](void* user, CVelmoFolderAudit* audit, int code) { static_cast<CAgent*>(user)->OnAuditEvent(*audit, code); });
     m_audit->contentListFlag = m_settings.Flags().contentLists;
     m_audit->sizeLimit = m_settings.ChunkBytes();
 

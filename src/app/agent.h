@@ -78,6 +78,8 @@ public:
 private:
     JournalSettings CurrentJournalSettings() const;
     void RefreshStatistics();
+    // The folder audit's events (its thread): journal lines of its notices, then the statistics.
+    void OnAuditEvent(CVelmoFolderAudit& audit, int code);
 
     const IClock& m_clock;
     IAgentWindow* m_window;

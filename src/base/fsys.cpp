@@ -81,26 +81,4 @@ bool WildcardMatch(std::wstring_view pattern, std::wstring_view name) {
     return p == pattern.size();
 }
 
-ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::vector<DirEntry>& out) {
-    out.clear();
-    std::error_code ec;
-    fs::directory_iterator it(FsPath(folder), ec);
-    if (ec) return ListResult::Failed;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec) break;
-        DirEntry e;
-        e.name = WidePath(it->path().filename());
-        if (!WildcardMatch(pattern, e.name)) continue;
-        std::error_code ec2;
-        e.isFolder = it->is_directory(ec2);
-        if (!e.isFolder) {
-            const auto n = it->file_size(ec2);
-            e.size = ec2 ? 0 : n;
-        }
-        out.push_back(std::move(e));
-    }
-    if (ec && out.empty()) return ListResult::Failed;
-    return out.empty() ? ListResult::NoMatch : ListResult::Ok;
-}
-
 }  // namespace zk

@@ -29,17 +29,30 @@ bool CopyFileTo(std::wstring_view from, std::wstring_view to, bool overwrite);
 // Size of a file, or -1.
 int64_t FileSizeOf(std::wstring_view path);
 
+// What tells one version of a file from another: its size and last write time (in the
+// platform's units; only compared for equality).
+struct FileStamp {
+    uint64_t size = 0;
+    int64_t writeTime = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 struct DirEntry {
     std::wstring name;
     bool isFolder = false;
     uint64_t size = 0;
+    int64_t writeTime = 0;
+    [[nodiscard]] FileStamp Stamp() const { return {size, writeTime}; }
 };
 
 enum class ListResult { Ok, NoMatch, Failed };
 // Entries of `folder` whose names match `pattern` ("*" and "?" wildcards, letters compared
-// without regard to case; "*.*" matches every name), in the order the file system gives them.
+// without regard to case; "*.*" matches every name), in the order the file system gives them,
+// without "." and "..". One directory search (FindFirstFile on Windows): no call per entry.
 ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::vector<DirEntry>& out);
 bool WildcardMatch(std::wstring_view pattern, std::wstring_view name);
+// The stamp of a file; false when there is no file at the path.
+[[nodiscard]] bool StampOf(std::wstring_view path, FileStamp& stamp);
 
 inline void CloseStream(std::FILE* f) { std::fclose(f); }
 using UniqueStream = UniqueHandle<std::FILE*, &CloseStream>;

@@ -1,4 +1,5 @@
 // Native twins of the platform file services.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,42 @@ std::wstring CreateUniqueTempFile(std::wstring_view prefix) {
     UniqueFd fd(::mkstemps(templ.data(), 4));
     if (!fd.valid()) return {};
     return FromUtf8(templ);
+}
+
+namespace {
+int64_t Nanoseconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+}  // namespace
+
+ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::vector<DirEntry>& out) {
+    out.clear();
+    const std::string base = ToUtf8(folder);
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) return ListResult::Failed;
+    const int dfd = ::dirfd(dir);
+    while (const dirent* d = ::readdir(dir)) {
+        const std::string_view raw(d->d_name);
+        if (raw == "." || raw == "..") continue;
+        DirEntry e;
+        e.name = FromUtf8(raw);
+        if (!WildcardMatch(pattern, e.name)) continue;
+        struct stat st {};
+        if (::fstatat(dfd, d->d_name, &st, 0) == 0) {
+            e.isFolder = S_ISDIR(st.st_mode);
+            if (!e.isFolder) e.size = static_cast<uint64_t>(st.st_size);
+            e.writeTime = Nanoseconds(st.st_mtim);
+        }
+        out.push_back(std::move(e));
+    }
+    ::closedir(dir);
+    return out.empty() ? ListResult::NoMatch : ListResult::Ok;
+}
+
+bool StampOf(std::wstring_view path, FileStamp& stamp) {
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.writeTime = Nanoseconds(st.st_mtim);
+    return true;
 }
 
 uint32_t TickCountMs() {

@@ -1,12 +1,24 @@
 // Move-only owner of one platform handle (HANDLE, HKEY, HINTERNET, HICON, GDI object, FILE* ...).
-// The closer runs exactly once, when the owner is reset or destroyed.
+// The closer runs exactly once, when the owner is reset or destroyed. `InvalidValue` is the
+// handle type's "none": null by default; for a pointer type whose "none" is another value
+// (a file handle's INVALID_HANDLE_VALUE) it may be given as an integer.
 #pragma once
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace zk {
 
-template <class T, auto Close, T Invalid = T{}>
+template <class T, auto Close, auto InvalidValue = T{}>
 class UniqueHandle {
+    static T MakeInvalid() noexcept {
+        if constexpr (std::is_pointer_v<T> && std::is_integral_v<decltype(InvalidValue)>)
+            return reinterpret_cast<T>(static_cast<intptr_t>(InvalidValue));
+        else
+            return InvalidValue;
+    }
+    inline static const T Invalid = MakeInvalid();
+
 public:
     UniqueHandle() noexcept = default;
     explicit UniqueHandle(T h) noexcept : m_h(h) {}

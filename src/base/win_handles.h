@@ -9,10 +9,13 @@
 
 namespace zk {
 
+// Kernel objects (processes, threads, events) report failure with null; files and directory
+// searches with INVALID_HANDLE_VALUE. Each owner has its own "none", so an owner never takes
+// the other's failure value for a handle.
 using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
-// CreateFileW reports failure with INVALID_HANDLE_VALUE: normalise it to null before owning.
-inline HANDLE NullIfInvalid(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
-using UniqueFileHandle = UniqueHandle<HANDLE, &CloseHandle>;
+using UniqueFileHandle = UniqueHandle<HANDLE, &CloseHandle, intptr_t{-1}>;
+inline void CloseFind(HANDLE h) { FindClose(h); }
+using UniqueFindHandle = UniqueHandle<HANDLE, &CloseFind, intptr_t{-1}>;
 using UniqueHkey = UniqueHandle<HKEY, &RegCloseKey>;
 using UniqueHinternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
 using UniqueHicon = UniqueHandle<HICON, &DestroyIcon>;

@@ -13,9 +13,7 @@
 #include "base/fsys.h"
 #include "base/path.h"
 #include "base/utf16.h"
-#include "intake/chunk_name.h"
 #include "intake/content_list.h"
-#include "intake/shortcut.h"
 
 namespace zk {
 namespace {
@@ -87,7 +85,9 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit) {
             RecheckWaiting(limit);
             Nap();
         }
-        CZKRBTreeNode* task = m_registry.Insert(folder + e.name + kPathSep);
+        const std::wstring path = folder + e.name + kPathSep;
+        if (const COrderLedger::FolderRecord* record = m_registry.Ledger().Find(path); record && !ShouldList(path, *record)) continue;
+        CZKRBTreeNode* task = m_registry.Insert(path);
         if (task) ListNewTask(task, limit);
     }
 }
@@ -124,6 +124,41 @@ void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {
     }
 }
 
+CVelmoFolderAudit::Entry CVelmoFolderAudit::Classify(const std::wstring& full, const DirEntry& e) {
+    Entry entry;
+    if (e.isFolder) {
+        entry.kind = EntryKind::Subfolder;
+        return entry;
+    }
+    COrderLedger& ledger = m_registry.Ledger();
+    if (ledger.IsUndeleted(full, e.Stamp())) {
+        entry.kind = EntryKind::AlreadyDone;
+        return entry;
+    }
+    ledger.ForgetUndeleted(full);  // a new version (or none): what it recorded is over
+    if (IsResolvableShortcut(full, entry.link)) {
+        if (!PathExists(entry.link.target)) entry.kind = EntryKind::DeadShortcut;  // a shortcut to nothing is ignored
+        return entry;
+    }
+    entry.link = ShortcutInfo{};
+    entry.chunk = ParseChunkName(full);
+    if (entry.chunk.isChunk && entry.chunk.sourceExists) entry.kind = EntryKind::LeftoverChunk;
+    return entry;
+}
+
+void CVelmoFolderAudit::Announce(int code, std::wstring path, std::wstring reason) {
+    {
+        std::lock_guard lock(m_noticeMutex);
+        m_notice = Notice{std::move(path), std::move(reason)};
+    }
+    Notify(code);
+}
+
+CVelmoFolderAudit::Notice CVelmoFolderAudit::LastNotice() const {
+    std::lock_guard lock(m_noticeMutex);
+    return m_notice;
+}
+
 void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
     Notify(kEventTaskCreated);
     const std::wstring taskPath = task->Name();
@@ -132,32 +167,33 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
     std::vector<DirEntry> entries;
     ListFolder(taskPath, L"*.*", entries);
     for (const DirEntry& e : entries) {
-        if (e.isFolder) {
-            Nap();  // subfolders of an order are never listed
-            continue;
-        }
         const std::wstring full = taskPath + e.name;
-        ShortcutInfo link;
-        const bool isLink = IsResolvableShortcut(full, link);
-        if (isLink && !PathExists(link.target)) continue;  // a shortcut to nothing is ignored
-        ChunkNameInfo chunk;
-        if (!isLink) {
-            chunk = ParseChunkName(full);
-            if (chunk.isChunk && chunk.sourceExists) {
-                DeleteFileAt(full);  // left over from an interrupted split
+        const Entry entry = Classify(full, e);
+        switch (entry.kind) {
+            case EntryKind::Subfolder: Nap(); continue;  // subfolders of an order are never listed
+            case EntryKind::DeadShortcut: continue;
+            case EntryKind::LeftoverChunk: (void)DeleteFileAt(full); continue;  // left over from an interrupted split
+            case EntryKind::AlreadyDone:
+                // Sent (or cut) earlier in this run: never again; deleted now if it can be.
+                SetNormalAttributes(full);
+                if (DeleteFileAt(full)) {
+                    m_registry.Ledger().ForgetUndeleted(full);
+                    Announce(kEventFileDeleted, full, L"");
+                }
                 continue;
-            }
+            case EntryKind::Send: break;
         }
         // A shortcut stands for its target: the target is what is tested, counted and listed.
-        const std::wstring data = isLink ? link.target : full;
-        CZKListEntry* item = task->AddFile(L"", full, isLink ? link.target : L"");
+        const bool isLink = !entry.link.target.empty();
+        const std::wstring data = isLink ? entry.link.target : full;
+        CZKListEntry* item = task->AddFile(L"", full, isLink ? entry.link.target : L"");
         if (!item) continue;
         item->sourceInLabel = isLink;
-        item->size = isLink ? link.targetSize : e.size;
+        item->size = isLink ? entry.link.targetSize : e.size;
         if (IsFileLocked(data)) {
             item->state = kFileInUse;
             anyInUse = true;
-        } else if (chunk.isChunk) {
+        } else if (entry.chunk.isChunk) {
             item->state = kFileReady;  // a chunk is never split again
         } else if (limit != 0 && item->size > limit) {
             item->state = kFileTooBig;

@@ -1,6 +1,7 @@
 // The folder audit: a worker that scans the audit folder about once a second and turns every
 // new order subfolder into a task of the registry it owns, with one file item per file,
-// classified ready, in use or too big, plus a content list.
+// classified ready, in use or too big, plus a content list. It also looks after order folders
+// whose task is complete but which could not be emptied (see the registry's ledger).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "app/zk_thread.h"
+#include "intake/chunk_name.h"
+#include "intake/shortcut.h"
 #include "tasks/task_registry.h"
 
 namespace zk {
@@ -15,7 +18,13 @@ namespace zk {
 class CVelmoFolderAudit {
 public:
     using Callback = void (*)(void* user, CVelmoFolderAudit* audit, int code);
-    enum Event { kEventTaskCreated = 1, kEventTaskListed = 3 };
+    // 5 and 6 go beyond listing: a file already dealt with could be deleted at last; an order
+    // folder that cannot be emptied is set aside (LastNotice() says which and why).
+    enum Event { kEventTaskCreated = 1, kEventTaskListed = 3, kEventFileDeleted = 5, kEventOrderSetAside = 6 };
+    struct Notice {
+        std::wstring path;
+        std::wstring reason;
+    };
 
     CVelmoFolderAudit();
     CVelmoFolderAudit(const CVelmoFolderAudit&) = delete;
@@ -38,6 +47,8 @@ public:
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     // Stops the worker; the registry stays.
     void StopWorker() { m_thread.StopAndWait(); }
+    // What the last event 5 or 6 was about (for its handler, on the audit's thread).
+    [[nodiscard]] Notice LastNotice() const;
 
     // Written by the settings writer on another thread.
     std::atomic<bool> contentListFlag{false};
@@ -56,16 +67,39 @@ private:
         CVelmoFolderAudit* m_owner;
     };
 
+    // What one entry of an order folder is to the audit.
+    enum class EntryKind {
+        Send,           // a file (or a shortcut's target) to list
+        DeadShortcut,   // a shortcut whose target is gone: passed over
+        LeftoverChunk,  // a chunk beside its source: left over from an interrupted split
+        AlreadyDone,    // accepted (or cut into chunks) earlier in this run, not deleted yet
+        Subfolder,      // subfolders of an order are never listed
+    };
+    struct Entry {
+        EntryKind kind = EntryKind::Send;
+        ShortcutInfo link;  // set for a resolvable shortcut
+        ChunkNameInfo chunk;
+    };
+
     void Run();
     void ScanFolder(const std::wstring& folder, uint64_t limit);
     void RecheckWaiting(uint64_t limit);
     void ListNewTask(CZKRBTreeNode* task, uint64_t limit);
+    // Registry lock held. A ledger entry whose file changed or went is forgotten here.
+    Entry Classify(const std::wstring& full, const DirEntry& e);
+    // Registry lock held. For a folder in the ledger: true when it is to be listed now.
+    bool ShouldList(const std::wstring& folder, const COrderLedger::FolderRecord& record);
+    // Registry lock held. Files of `folder` already dealt with: deleted if they can be now.
+    void RetryDeletions(const std::wstring& folder);
+    void Announce(int code, std::wstring path, std::wstring reason);
     void Notify(int code) {
         if (m_callback) m_callback(m_user, this, code);
     }
 
     void* m_user = nullptr;
     Callback m_callback = nullptr;
+    mutable std::mutex m_noticeMutex;  // guards m_notice
+    Notice m_notice;
     mutable std::mutex m_folderMutex;  // guards m_folder (replaced only while the worker is stopped)
     std::wstring m_folder;
     CZKRBTree m_registry;

@@ -3,7 +3,8 @@
 // event. Locks: the registry lock is held only for the selection walk and for the completion
 // of a task (events 7 and 9 arrive under it); file items of the current task are read and
 // changed without it, since no other worker touches a task in the states the loop takes.
-// Task states are written under the registry lock. The session's m_mutex guards its strings.
+// Task states and the registry's ledger are written under the registry lock. The session's
+// m_mutex guards its strings.
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -20,19 +21,6 @@ using namespace std::chrono_literals;
 void SetTaskState(CZKRBTree& reg, CZKRBTreeNode* task, int32_t state) {
     std::lock_guard lock(reg.Mutex());
     task->state = state;
-}
-
-// Files directly in `folder` that are not items of the task: they arrived after its listing.
-bool HasUnlistedFiles(const std::wstring& folder, CZKRBTreeNode* task) {
-    std::vector<DirEntry> entries;
-    if (ListFolder(folder, L"*.*", entries) != ListResult::Ok) return false;
-    for (const DirEntry& e : entries) {
-        if (e.isFolder) continue;
-        bool listed = false;
-        for (CZKListEntry* f = task->Files().First(); f && !listed; f = f->next) listed = EqualsNoCase(FileNamePart(f->value), e.name);
-        if (!listed) return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -154,12 +142,18 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             continue;  // the same item again
         }
         SetNormalAttributes(f->value);
-        if (DeleteFileAt(f->value)) RaiseTransfer(kTransferDeleted);
-        f->state = kFileSent;
-        {
-            std::lock_guard lock(m_mutex);
-            m_currentFile.clear();
+        FileStamp stamp;
+        const bool stamped = StampOf(f->value, stamp);
+        if (DeleteFileAt(f->value)) {
+            RaiseTransfer(kTransferDeleted);
+        } else if (stamped) {
+            // Accepted but still there (briefly locked, say): never sent again in this run while
+            // it keeps this stamp; its deletion is tried again at completion and later.
+            std::lock_guard lock(m_registry->Mutex());
+            m_registry->Ledger().RecordUndeleted(f->value, stamp);
         }
+        f->state = kFileSent;
+        SetCurrentFile(L"");
         ++m_filesSent;
         m_registry->queuedBytes -= static_cast<int64_t>(f->size);
         if (reauthenticate.exchange(false)) {
@@ -178,16 +172,31 @@ void CVelmoConnect::CompleteTask(CZKRBTreeNode* task) {
     RaiseTransfer(kTransferTaskDone);
     ++m_tasksSent;
     const std::wstring folder = task->Name();
-    // Files left in the folder were never accepted: the folder stays with them. Files that
-    // arrived after the listing go to a new task: the audit lists the folder again once this
-    // task has left the registry. Otherwise the task stays done and is never taken again.
-    if (!PathExists(folder) || DeleteFolderTree(folder) || HasUnlistedFiles(folder, task)) {
-        // Removed before its event, so that the statistics refreshed by it count the queue
-        // without it; the event names the task through the current task's name.
-        m_registry->Remove(folder);
-        RaiseTransfer(kTransferTaskRemoved);
-        SetCurrentTask(nullptr);
+    COrderLedger& ledger = m_registry->Ledger();
+    // Accepted files whose deletion failed: once more now.
+    for (const std::wstring& path : ledger.UndeletedIn(folder)) {
+        SetNormalAttributes(path);
+        if (DeleteFileAt(path)) {
+            SetCurrentFile(path);
+            RaiseTransfer(kTransferDeleted);
+            SetCurrentFile(L"");
+        } else if (PathExists(path)) {
+            continue;
+        }
+        ledger.ForgetUndeleted(path);
     }
+    // The task leaves the registry whatever its folder's fate. A folder that cannot be emptied
+    // holds files never accepted (they arrived after the listing, or the listing passes them
+    // over) or accepted files that will not go: the folder audit looks at it, lists it again
+    // when something in it can be sent, and otherwise sets it aside with one journalled
+    // reason. So no order is ever listed again and again.
+    if (!PathExists(folder) || DeleteFolderTree(folder)) ledger.ForgetFolder(folder);
+    else ledger.MarkLeftOver(folder);
+    // Removed before its event, so that the statistics refreshed by it count the queue without
+    // it; the event names the task through the current task's name.
+    m_registry->Remove(folder);
+    RaiseTransfer(kTransferTaskRemoved);
+    SetCurrentTask(nullptr);
 }
 
 bool CVelmoConnect::DeleteFolderTree(const std::wstring& folder) {

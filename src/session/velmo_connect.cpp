@@ -138,6 +138,11 @@ void CVelmoConnect::SetCurrentTask(const CZKRBTreeNode* task) {
     m_currentTaskName = task ? task->Name() : std::wstring();
 }
 
+void CVelmoConnect::SetCurrentFile(const std::wstring& path) {
+    std::lock_guard lock(m_mutex);
+    m_currentFile = path;
+}
+
 bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }
 
 int32_t CVelmoConnect::LastErrorCode() const {

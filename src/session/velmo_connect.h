@@ -130,6 +130,7 @@ private:
     void CompleteTask(CZKRBTreeNode* task);
     // The task the loop works on (null for none), as its name.
     void SetCurrentTask(const CZKRBTreeNode* task);
+    void SetCurrentFile(const std::wstring& path);
     // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
     bool FailurePause();
     bool Stopping() const { return m_thread.ShouldStop(); }

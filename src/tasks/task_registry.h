@@ -10,6 +10,7 @@
 
 #include "tasks/digest.h"
 #include "tasks/locked_list.h"
+#include "tasks/order_ledger.h"
 
 namespace zk {
 
@@ -81,6 +82,8 @@ public:
     void Empty();
 
     std::recursive_mutex& Mutex() const { return m_mutex; }
+    // Files and folders remembered beyond the tasks; only with the lock held.
+    COrderLedger& Ledger() { return m_ledger; }
     [[nodiscard]] CZKRBTreeNode* First() const { return m_first; }
     [[nodiscard]] CZKRBTreeNode* Last() const { return m_last; }
     [[nodiscard]] const CZKRBTreeNode* Root() const { return m_root; }
@@ -103,7 +106,8 @@ private:
     void DeleteFixup(CZKRBTreeNode* x);
     CZKRBTreeNode* FindLocked(const Digest& d) const;
 
-    mutable std::recursive_mutex m_mutex;  // guards tree, arrival chain and task states
+    mutable std::recursive_mutex m_mutex;  // guards tree, arrival chain, task states and the ledger
+    COrderLedger m_ledger;
     CZKRBTreeNode* m_nil;
     CZKRBTreeNode* m_root;
     CZKRBTreeNode* m_first = nullptr;

@@ -39,6 +39,28 @@ TEST(UniqueHandle, ClosesExactlyOnceAcrossMovesResetAndRelease) {
     EXPECT_EQ(g_closed, std::vector<int>({3, 4, 7}));
 }
 
+namespace {
+std::vector<void*> g_closedPointers;
+void RecordPointerClose(void* h) { g_closedPointers.push_back(h); }
+// As a file handle: null is a handle like any other, all bits set is "none".
+using OwnedFile = UniqueHandle<void*, &RecordPointerClose, intptr_t{-1}>;
+}  // namespace
+
+TEST(UniqueHandle, PointerHandlesCanHaveAnotherNoneThanNull) {
+    g_closedPointers.clear();
+    void* const none = reinterpret_cast<void*>(intptr_t{-1});
+    {
+        OwnedFile empty;
+        EXPECT_FALSE(empty.valid());
+        EXPECT_EQ(empty.get(), none);
+        OwnedFile failed(none);  // what a failed open gives
+        EXPECT_FALSE(failed);
+        OwnedFile zero(nullptr);
+        EXPECT_TRUE(zero.valid());
+    }
+    EXPECT_EQ(g_closedPointers, std::vector<void*>({nullptr})) << "only the real handle is closed";
+}
+
 TEST(ManualResetEvent, StaysSignalledUntilReset) {
     ManualResetEvent ev;
     EXPECT_FALSE(ev.IsSet());

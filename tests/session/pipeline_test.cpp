@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "base/fsys.h"
 #include "base/path.h"
@@ -11,6 +13,7 @@
 #include "intake/chunk_name.h"
 #include "intake/folder_audit.h"
 #include "intake/shortcut.h"
+#include "audit_session.h"
 #include "session_helpers.h"
 
 using namespace zk;
@@ -100,4 +103,44 @@ TEST(Pipeline, TwentyOrdersArriveExactlyOnceAndTheirFoldersGo) {
     EXPECT_EQ(audit.Registry().queuedBytes.load(), 0);
     std::printf("pipeline: 20 orders, %zu files accepted, %llu bytes, %.1f s\n", service.Received().size(),
                 static_cast<unsigned long long>(bytes), seconds);
+}
+
+// Orders that can never be emptied end once, are set aside with one reason, are not listed
+// again until something in them changes, and never send an accepted file twice.
+TEST(Pipeline, OrdersThatCannotBeEmptiedEndOnceAndComeBackWhenTheyChange) {
+    test::AuditSession p;
+    const std::wstring nested = p.Order(L"nested", {{L"a.jpg", "aaa"}});
+    CreateFolder(nested + L"sub");
+    test::WriteFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg", "never listed");
+    const std::wstring held = p.Order(L"held", {{L"b.jpg", "bbb"}, {L"c.jpg", "ccc"}});
+    // c.jpg is accepted but will not be deleted (held from the moment its upload begins).
+    std::unique_ptr<test::FileUndeletable> hold;
+    p.log.onEvent = [&](bool auth, int code, CVelmoConnect* c) {
+        if (!auth && code == kTransferBegin && FileNamePart(c->Snapshot().currentFile) == L"c.jpg" && !hold)
+            hold = std::make_unique<test::FileUndeletable>(held + L"c.jpg");
+    };
+    ASSERT_TRUE(p.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return p.SetAside().size() == 2; }, 30s));
+    if (!hold || !hold->Active()) GTEST_SKIP() << "this file system cannot refuse a deletion";
+    std::this_thread::sleep_for(3500ms);  // several scans of the audit folder
+    EXPECT_EQ(p.SetAside().size(), 2u) << "one notice per order, not one per scan";
+    EXPECT_EQ(p.TasksSent(), 2u) << "not listed again";
+    for (auto& n : p.SetAside()) {
+        if (n.path == nested) EXPECT_NE(n.reason.find(L"\"sub\""), std::wstring::npos) << test::Narrow(n.reason);
+        else EXPECT_NE(n.reason.find(L"\"c.jpg\""), std::wstring::npos) << test::Narrow(n.reason);
+    }
+    // A new file in the held order: listed again, the new file goes, c.jpg is not sent twice.
+    test::WriteFile(held + L"d.jpg", "ddd");
+    ASSERT_TRUE(test::WaitUntil([&] { return p.ReceivedTimes()[L"d.jpg"] == 1; }, 30s));
+    ASSERT_TRUE(test::WaitUntil([&] { return p.SetAside().size() == 3; }, 30s)) << "set aside again: c.jpg still stays";
+    // c.jpg can go at last: deleted on a later pass, then the emptied folder goes.
+    hold->Release();
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(held); }, 30s));
+    ASSERT_FALSE(p.Deleted().empty());
+    EXPECT_EQ(p.Deleted().back().path, held + L"c.jpg");
+    // The nested order changes when its subfolder goes: it is listed and its folder removed.
+    test::RemoveTree(nested + L"sub");
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(nested); }, 30s));
+    EXPECT_EQ(p.ReceivedTimes(), (std::map<std::wstring, int>{{L"a.jpg", 1}, {L"b.jpg", 1}, {L"c.jpg", 1}, {L"d.jpg", 1}}));
+    EXPECT_EQ(p.audit.Registry().taskCount.load(), 0);
 }

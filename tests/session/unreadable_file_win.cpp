@@ -18,8 +18,8 @@ TEST(UnreadableFile, IsRefusedBeforeAnyDataIsSent) {
     test::TempDir dir(L"locked");
     const std::wstring file = dir / L"writing.jpg";
     test::WriteFile(file, "being written");
-    UniqueFileHandle writer(NullIfInvalid(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    UniqueFileHandle writer(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(writer);
     EXPECT_FALSE(session.UploadFile(file));
     EXPECT_EQ(session.LastErrorCode(), 1005);

@@ -207,16 +207,41 @@ TEST_F(Loop, FilesNeverAcceptedStayInTheFolder) {
     test::WriteFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg", "inside a subfolder");
     CreateFolder(nested + L"empty");
     ASSERT_TRUE(session.Start());
-    ASSERT_TRUE(test::WaitUntil([&] { return test::TaskStateOf(reg, nested) == kTaskDone; }));
-    ASSERT_TRUE(test::WaitUntil([&] { return test::TaskStateOf(reg, late) == -1; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
     EXPECT_EQ(test::ReadFile(late + L"arrived-later.jpg"), "after the listing");
     EXPECT_FALSE(PathExists(late + L"a.jpg"));
-    // A late file goes back to the audit: its task left the registry. A subfolder's file keeps the task done.
     EXPECT_EQ(test::ReadFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg"), "inside a subfolder");
     EXPECT_FALSE(PathExists(nested + L"empty")) << "empty subfolders go";
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(test::TaskStateOf(reg, nested), kTaskDone) << "never taken again";
+    // Both tasks left the registry; their folders are left over for the folder audit to look at.
+    std::lock_guard lock(reg.Mutex());
+    for (const std::wstring& folder : {late, nested}) {
+        const COrderLedger::FolderRecord* r = reg.Ledger().Find(folder);
+        ASSERT_NE(r, nullptr) << test::Narrow(folder);
+        EXPECT_EQ(r->mark, COrderLedger::Mark::LeftOver);
+    }
     EXPECT_EQ(ReceivedNames().size(), 2u);
+    EXPECT_EQ(session.Snapshot().tasksSent, 2u);
+}
+
+TEST_F(Loop, AcceptedFileThatCannotBeDeletedIsRecordedAndDeletedAtCompletionIfItCanBe) {
+    const std::wstring t = AddTask(L"D", {{L"a.jpg", "aa"}, {L"b.jpg", "bb"}});
+    test::FileUndeletable held(t + L"a.jpg");
+    if (!held.Active()) GTEST_SKIP() << "this file system cannot refuse a deletion";
+    // a.jpg is accepted first and cannot go; it may go again by the time the task completes.
+    log.onEvent = [&](bool auth, int code, CVelmoConnect* c) {
+        if (!auth && code == kTransferAccepted && FileNamePart(c->Snapshot().currentFile) == L"b.jpg") held.Release();
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    EXPECT_FALSE(PathExists(t)) << "deleted again at completion, so the folder went";
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg", L"b.jpg"}));
+    std::vector<std::wstring> deleted;
+    for (auto& e : log.Events())
+        if (!e.auth && e.code == kTransferDeleted) deleted.push_back(FileNamePart(e.currentFile));
+    EXPECT_EQ(deleted, (std::vector<std::wstring>{L"b.jpg", L"a.jpg"})) << "a.jpg's deletion is journalled when it happens";
+    std::lock_guard lock(reg.Mutex());
+    EXPECT_TRUE(reg.Ledger().UndeletedIn(t).empty());
+    EXPECT_EQ(reg.Ledger().Find(t), nullptr);
 }
 
 TEST_F(Loop, StopEndsAFailurePausePromptly) {

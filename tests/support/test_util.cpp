@@ -29,12 +29,14 @@ TempDir::TempDir(const std::wstring& tag) {
     }
 }
 
-TempDir::~TempDir() {
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+void RemoveTree(const std::wstring& path) {
     std::error_code ec;
     // Clear read-only files first, the way the agent itself deletes.
-    for (auto it = fs::recursive_directory_iterator(FsPath(m_path), ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+    for (auto it = fs::recursive_directory_iterator(FsPath(path), ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         SetNormalAttributes(WidePath(it->path()));
-    fs::remove_all(FsPath(m_path), ec);
+    fs::remove_all(FsPath(path), ec);
 }
 
 std::wstring TempDir::operator/(const std::wstring& name) const { return JoinPath(m_path, name); }
