@@ -79,6 +79,12 @@ void CHttpClientT::SetInternetSettings(const wchar_t* userAgent, uint32_t access
     m_internetFlags = flags;
 }
 
+void CHttpClientT::SetTimeouts(uint32_t connectMs, uint32_t sendMs, uint32_t receiveMs) {
+    m_connectMs = connectMs;
+    m_sendMs = sendMs;
+    m_receiveMs = receiveMs;
+}
+
 void CHttpClientT::SetUseUtf8(bool on) {
     if (IsPosting())
         ThrowHttpPrecondition("CHttpClientT::SetUseUtf8: It is not allowed to call this method if the POST context is active.");
@@ -160,6 +166,9 @@ HttpHandle CHttpClientT::OpenRequest(const wchar_t* url, HttpHandle hConnection,
     }
     HttpHandle hRequest = CHttpToolW::OpenRequest(hConnection, object.c_str(), verb, flags, m_codePage);
     try {
+        // On the request itself: Wine's WinINet does not pass the internet handle's time-outs on.
+        if ((m_connectMs || m_sendMs || m_receiveMs) && !net::SetTimeouts(hRequest, m_connectMs, m_sendMs, m_receiveMs))
+            ThrowHttpCodeOs(kHttpErrOpenRequest, net::LastError());
         if (flags & kHttpFlagPragmaNoCache) CHttpToolW::AddHeader(hRequest, L"Cache-Control", L"no-cache", m_codePage);
         AddRequestHeader(hRequest);
     } catch (...) {

@@ -41,6 +41,10 @@ public:
 
     void SetInternetSettings(const wchar_t* userAgent, uint32_t accessType, const wchar_t* proxy, const wchar_t* bypass,
                              uint32_t flags);
+    // Time-outs of every later request, in milliseconds (0: the platform's own). Send and
+    // receive count from the last progress, so a slow but live server has all the time a big
+    // file needs; a dead peer fails the request instead of holding it for ever.
+    void SetTimeouts(uint32_t connectMs, uint32_t sendMs, uint32_t receiveMs);
     void SetUseUtf8(bool on);
     void SetAnsiCodePage(unsigned codePage);
     void AddHeader(const wchar_t* szName, const wchar_t* szValue);
@@ -96,6 +100,7 @@ private:
     std::wstring m_proxy, m_bypass;
     bool m_hasProxy = false, m_hasBypass = false;
     uint32_t m_internetFlags = 0;
+    uint32_t m_connectMs = 0, m_sendMs = 0, m_receiveMs = 0;
 
     CHttpPostStatT m_startSnapshot;
     CHttpPostStatT m_progress;

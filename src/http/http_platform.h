@@ -17,6 +17,12 @@ FileHandle InvalidFile();
 uint32_t LastError();
 
 Handle InternetOpen(const wchar_t* agent, uint32_t accessType, const wchar_t* proxy, const wchar_t* bypass, uint32_t flags);
+// Time-outs of a request, in milliseconds (0 leaves the platform's own). Send and receive
+// count from the last progress of one socket operation, not from the start of the request.
+// WinINet: its connect, send and receive options on the request handle.
+bool SetTimeouts(Handle request, uint32_t connectMs, uint32_t sendMs, uint32_t receiveMs);
+// The error a time-out gives (WinINet's ERROR_INTERNET_TIMEOUT).
+uint32_t TimeoutError();
 Handle InternetConnect(Handle internet, const wchar_t* server, uint16_t port);
 // Verb, object name and "HTTP/1.1", the accept list "*/*", the given flags.
 Handle HttpOpenRequestA(Handle connection, const char* verb, const char* objectName, const char* referrer, uint32_t flags);

@@ -28,6 +28,7 @@ constexpr uint32_t kErrIncorrectHandleState = 12019;
 constexpr uint32_t kErrHeaderNotFound = 12150;
 constexpr uint32_t kErrInvalidServerResponse = 12152;
 constexpr uint32_t kErrOperationCancelled = 12017;
+constexpr uint32_t kErrTimeout = 12002;
 
 thread_local uint32_t t_lastError = 0;
 std::atomic<int> g_live{0};
@@ -82,6 +83,8 @@ struct Request : Object {
     enum class Body { Length, Chunked, UntilClose } body = Body::UntilClose;
     uint64_t remaining = 0;  // of the current Length body or chunk
     bool bodyDone = false;
+    bool timedOut = false;  // the last receive waited longer than the receive time-out
+    int sendMs = 0, receiveMs = 0;  // 0: none (a blocking socket waits for ever)
 };
 
 template <class T>
@@ -113,6 +116,7 @@ bool Connect(Request& r, const std::string& extra) {
     } else {
         r.socket = std::move(s);
     }
+    if (r.sendMs || r.receiveMs) sock::SetTimeouts(r.socket.get(), r.receiveMs, r.sendMs);
     std::string head = r.verb + " " + r.object + " HTTP/1.1\r\nAccept: */*\r\n";
     if (!r.agent.empty()) head += "User-Agent: " + r.agent + "\r\n";
     head += "Host: " + r.host + (r.port == 80 ? std::string() : ":" + std::to_string(r.port)) + "\r\n";
@@ -128,6 +132,7 @@ bool Connect(Request& r, const std::string& extra) {
 bool Fill(Request& r) {
     char buf[16384];
     const long n = sock::Recv(r.socket.get(), buf, sizeof buf);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) r.timedOut = true;
     if (n <= 0) return false;
     r.pending.append(buf, static_cast<size_t>(n));
     return true;
@@ -136,7 +141,7 @@ bool Fill(Request& r) {
 bool ReadHead(Request& r) {
     size_t end;
     while ((end = r.pending.find("\r\n\r\n")) == std::string::npos) {
-        if (!Fill(r)) return Fail(r.pending.empty() ? kErrConnectionReset : kErrInvalidServerResponse);
+        if (!Fill(r)) return Fail(r.timedOut ? kErrTimeout : r.pending.empty() ? kErrConnectionReset : kErrInvalidServerResponse);
         if (r.pending.size() > 1 << 20) return Fail(kErrInvalidServerResponse);
     }
     const std::string head = r.pending.substr(0, end);
@@ -182,7 +187,7 @@ bool ReadBody(Request& r, char* out, uint32_t size, uint32_t* read) {
             // Next chunk-size line (after the CRLF that ends the previous chunk).
             size_t eol;
             while ((eol = r.pending.find("\r\n")) == std::string::npos)
-                if (!Fill(r)) return Fail(kErrConnectionReset);
+                if (!Fill(r)) return Fail(r.timedOut ? kErrTimeout : kErrConnectionReset);
             if (eol == 0) {
                 r.pending.erase(0, 2);
                 continue;
@@ -195,6 +200,7 @@ bool ReadBody(Request& r, char* out, uint32_t size, uint32_t* read) {
             }
         }
         if (r.pending.empty() && !Fill(r)) {
+            if (r.timedOut) return Fail(kErrTimeout);
             if (r.body == Request::Body::UntilClose) {
                 r.bodyDone = true;
                 break;
@@ -222,6 +228,17 @@ FileHandle InvalidFile() { return reinterpret_cast<FileHandle>(static_cast<intpt
 uint32_t LastError() { return t_lastError; }
 uint32_t HeaderNotFoundError() { return kErrHeaderNotFound; }
 int LiveHandleCount() { return g_live.load(); }
+uint32_t TimeoutError() { return kErrTimeout; }
+
+// Connecting to a loopback or LAN peer fails or succeeds at once here: only send and receive
+// have time-outs of their own.
+bool SetTimeouts(Handle request, uint32_t, uint32_t sendMs, uint32_t receiveMs) {
+    auto* r = As<Request>(request, Object::Kind::Request);
+    if (!r) return Fail(kErrInvalidHandle);
+    r->sendMs = static_cast<int>(sendMs);
+    r->receiveMs = static_cast<int>(receiveMs);
+    return true;
+}
 
 Handle InternetOpen(const wchar_t* agent, uint32_t, const wchar_t*, const wchar_t*, uint32_t) {
     auto* i = new Internet;
@@ -284,7 +301,7 @@ bool InternetWriteFile(Handle request, const void* bytes, uint32_t count, uint32
     auto* r = As<Request>(request, Object::Kind::Request);
     if (!r) return Fail(kErrInvalidHandle);
     if (!r->sent || r->ended) return Fail(kErrIncorrectHandleState);
-    if (!sock::SendAll(r->socket.get(), bytes, count)) return Fail(kErrConnectionReset);
+    if (!sock::SendAll(r->socket.get(), bytes, count)) return Fail(errno == EAGAIN || errno == EWOULDBLOCK ? kErrTimeout : kErrConnectionReset);
     r->bodyWritten += count;
     *written = count;
     return true;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
 // The platform header names these as macros; our functions of the same names wrap them.
@@ -40,6 +41,19 @@ uint32_t HeaderNotFoundError() { return ERROR_HTTP_HEADER_NOT_FOUND; }
 Handle InternetOpen(const wchar_t* agent, uint32_t accessType, const wchar_t* proxy, const wchar_t* bypass, uint32_t flags) {
     return Counted(::InternetOpenW(agent, accessType, proxy, bypass, flags));
 }
+
+bool SetTimeouts(Handle request, uint32_t connectMs, uint32_t sendMs, uint32_t receiveMs) {
+    bool ok = true;
+    for (auto [option, ms] : {std::pair{INTERNET_OPTION_CONNECT_TIMEOUT, connectMs}, std::pair{INTERNET_OPTION_SEND_TIMEOUT, sendMs},
+                              std::pair{INTERNET_OPTION_RECEIVE_TIMEOUT, receiveMs}}) {
+        if (ms == 0) continue;
+        DWORD value = ms;
+        ok = ::InternetSetOptionW(static_cast<HINTERNET>(request), option, &value, sizeof value) && ok;
+    }
+    return ok;
+}
+
+uint32_t TimeoutError() { return ERROR_INTERNET_TIMEOUT; }
 
 Handle InternetConnect(Handle internet, const wchar_t* server, uint16_t port) {
     return Counted(::InternetConnectW(static_cast<HINTERNET>(internet), server, port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));

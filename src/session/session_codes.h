@@ -44,6 +44,12 @@ inline constexpr const wchar_t* kTextInternal = L"Внутренняя ошиб�
 inline constexpr unsigned kSessionCodePage = 1251;
 inline constexpr const wchar_t* kUserAgent = L"ZKUploader 2.0";
 inline constexpr unsigned kReadBlock = 10241;
+// Time-outs of every request: a server that stops answering (a half-open connection after a
+// change of network) fails the request as a transient error instead of stalling the loop. Send
+// and receive count from the last progress.
+inline constexpr unsigned kConnectTimeoutMs = 30000;
+inline constexpr unsigned kSendTimeoutMs = 60000;
+inline constexpr unsigned kReceiveTimeoutMs = 60000;
 // The longest answer read; an "OK" or an identity fits many times over.
 inline constexpr size_t kAnswerLimit = 1 << 20;
 inline constexpr const wchar_t* kContentListMarker = L"_content_";

@@ -18,6 +18,11 @@ CVelmoConnect::CVelmoConnect() {
     m_client.SetInternetSettings(kUserAgent, 0, nullptr, nullptr, 0);
     m_client.SetUseUtf8(false);
     m_client.SetAnsiCodePage(kSessionCodePage);
+    m_client.SetTimeouts(kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+}
+
+void CVelmoConnect::SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs) {
+    m_client.SetTimeouts(connectMs, sendMs, receiveMs);
 }
 
 CVelmoConnect::~CVelmoConnect() { Stop(); }

@@ -57,6 +57,8 @@ public:
         m_transferCallback = callback;
     }
     void SetRegistry(CZKRBTree* registry) { m_registry = registry; }
+    // Other request time-outs than the built-in ones (tests); before Start().
+    void SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs);
 
     // Starts the upload loop unless it runs.
     bool Start();

@@ -8,6 +8,7 @@
 
 #include "base/fsys.h"
 #include "base/path.h"
+#include "http/http_errors.h"
 #include "session_helpers.h"
 #include "support/registry_view.h"
 
@@ -306,4 +307,37 @@ TEST_F(Loop, OverlongAnswersFailAndAreNotTakenForAcceptance) {
     for (auto& e : log.Events()) tooLong |= !e.auth && e.code == kTransferFailed && e.lastErrorCode == kErrAnswerTooLong;
     EXPECT_TRUE(tooLong);
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"l.jpg"})) << "sent again after the refused answer";
+}
+
+TEST_F(Loop, AServerThatTakesTheBodyAndNeverAnswersIsATransientFailure) {
+    session.SetTimeouts(5000, 5000, 2000);
+    const std::wstring t = AddTask(L"H", {{L"h.jpg", test::PatternBytes(300000, 4)}});
+    {
+        // The first upload's answer would come after ten minutes.
+        FaultRule r;
+        r.target = FaultTarget::Upload;
+        r.kind = FaultKind::Delay;
+        r.delayMs = 600000;
+        r.remaining = 1;
+        service.AddFault(r);
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 60s));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 30s);
+    EXPECT_FALSE(PathExists(t));
+    EXPECT_EQ(log.Count(false, kTransferFailed), 1);
+    // Waiting for the answer timed out: the end of the request fails (Wine's WinINet ends it
+    // with no answer, and the query of its status fails).
+    bool clientFailed = false;
+    for (auto& e : log.Events())
+        clientFailed |= !e.auth && e.code == kTransferFailed &&
+                        (e.lastErrorCode == static_cast<int32_t>(kHttpErrEndRequest) || e.lastErrorCode == static_cast<int32_t>(kHttpErrQueryInfo));
+    EXPECT_TRUE(clientFailed) << "journalled as a failed upload";
+    // The service stored the first body but never answered for it: the file went again after the pause.
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"h.jpg", L"h.jpg"}));
+    // Shutdown stays prompt after all this.
+    const auto s0 = std::chrono::steady_clock::now();
+    session.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - s0, 3s);
 }
