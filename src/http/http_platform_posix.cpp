@@ -20,7 +20,6 @@ namespace zk::net {
 namespace {
 
 constexpr uint32_t kErrInvalidHandle = 6;
-constexpr uint32_t kErrInsufficientBuffer = 122;
 constexpr uint32_t kErrFileTooLarge = 223;
 constexpr uint32_t kErrCannotConnect = 12029;
 constexpr uint32_t kErrConnectionReset = 12031;
