@@ -1,28 +1,42 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: natively under AddressSanitizer+UBSan and under
-# ThreadSanitizer, and the Windows build under Wine (with Xvfb for the windows and the tray).
+# Builds and runs the tests: natively under AddressSanitizer+UBSan and under ThreadSanitizer, and
+# the Windows build under Wine (with Xvfb for the windows and the tray).
+#   scripts/test.sh                 every preset
+#   scripts/test.sh windows         one preset: native-asan, native-tsan or windows
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
+all=(native-asan native-tsan windows)
+presets=("${all[@]}")
+if [ $# -gt 0 ]; then
+  case " ${all[*]} " in
+    *" $1 "*) presets=("$1") ;;
+    *) echo "usage: scripts/test.sh [native-asan|native-tsan|windows]" >&2; exit 2 ;;
+  esac
+fi
+source "$root/scripts/xvfb-wine-env.sh"
+trap 'zk_stop_wineserver; zk_stop_display' EXIT
 "$root/scripts/setup.sh"
 start=$(date +%s)
 
 jobs="${ZK_JOBS:-$(nproc)}"
-for preset in native-asan native-tsan windows; do
+for preset in "${presets[@]}"; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
 done
 
-source "$root/scripts/xvfb-wine-env.sh"
-zk_start_display
-zk_start_wineserver
-trap 'zk_stop_wineserver; zk_stop_display' EXIT
+case " ${presets[*]} " in
+  *" windows "*)
+    zk_start_display
+    zk_start_wineserver
+    ;;
+esac
 
 status=0
-for preset in native-asan native-tsan windows; do
+for preset in "${presets[@]}"; do
   echo "== test $preset"
   ctest --preset "$preset" -j "$jobs" || status=1
 done
-echo "== all tests done in $(( $(date +%s) - start )) s, status $status"
+echo "== tests of ${presets[*]} done in $(( $(date +%s) - start )) s, status $status"
 exit $status

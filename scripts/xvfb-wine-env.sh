@@ -13,6 +13,8 @@ zk_start_display() {
       zk_xvfb_pid=$!
       export DISPLAY=":$n"
       for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && return 0; sleep 0.1; done
+      echo "Xvfb did not come up on :$n" >&2
+      return 1
     fi
   done
   echo "no free X display" >&2
@@ -36,11 +38,22 @@ zk_start_wineserver() {
     "$zk_root/scripts/wine-run.sh" "$holder" hold </dev/null >/dev/null 2>&1 &
     local _
     for _ in $(seq 1 300); do
-      grep -qa 'explorer.exe' /proc/[0-9]*/cmdline 2>/dev/null && return 0
+      zk_prefix_has_desktop && return 0
       sleep 0.1
     done
-    echo "the Wine desktop did not start" >&2
+    echo "the Wine desktop of $WINEPREFIX did not start" >&2
+    return 1
   fi
+}
+
+# True when an explorer.exe of this prefix runs (another prefix's desktop does not count).
+zk_prefix_has_desktop() {
+  local p
+  for p in /proc/[0-9]*; do
+    grep -qa 'explorer.exe' "$p/cmdline" 2>/dev/null || continue
+    tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
 }
 
 zk_stop_wineserver() {

@@ -108,6 +108,7 @@ void HttpServer::AcceptLoop() {
 void HttpServer::Record(HttpRequest r) {
     {
         std::lock_guard lock(m_mutex);
+        if (!m_recording) r = HttpRequest{};  // counted for WaitForRequests, nothing kept
         m_requests.push_back(std::move(r));
     }
     m_cv.notify_all();

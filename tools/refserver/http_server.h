@@ -58,6 +58,8 @@ public:
     void Stop();
     [[nodiscard]] uint16_t Port() const { return m_port; }
 
+    // Whether every request is kept for Requests() (on by default; off for long runs).
+    void SetRecording(bool on) { m_recording = on; }
     [[nodiscard]] std::vector<HttpRequest> Requests() const;
     void ClearRequests();
     // Waits until at least `count` requests were recorded.
@@ -81,6 +83,7 @@ private:
     std::vector<HttpRequest> m_requests;
     std::vector<zk::sock::Socket> m_sockets;
     std::atomic<int> m_openConnections{0};
+    std::atomic<bool> m_recording{true};
 };
 
 }  // namespace refsrv

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 
 #include "base/codepage.h"
@@ -47,6 +48,16 @@ std::string XmlAttr(const std::string& v) {
     return out;
 }
 
+std::string ReadWhole(const std::wstring& path) {
+    std::string out;
+    zk::UniqueStream f(zk::OpenStream(path, L"rb"));
+    if (!f) return out;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    return out;
+}
+
 // An attribute's value, or null when the element lacks it.
 const std::string* Attribute(const XmlElement& e, const std::string& name) {
     const auto it = e.attributes.find(name);
@@ -87,6 +98,12 @@ RefService::RefService(ServiceConfig config) : m_config(std::move(config)) {}
 RefService::~RefService() { Stop(); }
 
 bool RefService::Start(uint16_t port) {
+    // A service restarted on the same store numbers its files on from the last one.
+    if (!m_config.storageRoot.empty()) {
+        const std::string list = ReadWhole(zk::JoinPath(m_config.storageRoot, L"received.tsv"));
+        m_stored = static_cast<long long>(std::count(list.begin(), list.end(), '\n'));
+    }
+    m_server.SetRecording(m_config.keepData);
     return m_server.Start([this](const HttpRequest& r, bool headOnly) { return Handle(r, headOnly); }, port);
 }
 
@@ -227,6 +244,12 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
                 if (target == FaultTarget::Upload) return Text(200, "OK", fault.text);
                 break;
             case FaultKind::Delay: delay = fault.delayMs; break;
+            case FaultKind::Hang: {
+                HttpResponse silent;
+                silent.delayMs = fault.delayMs > 0 ? fault.delayMs : 600000;
+                silent.cutAfterBodyBytes = 0;  // after the wait: a reset, never an answer
+                return silent;
+            }
             case FaultKind::RefuseCredentials:
                 if (target == FaultTarget::Auth) {
                     std::lock_guard lock(m_mutex);
@@ -330,7 +353,10 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     rec.descriptorName = descName;
     rec.uid = m_config.uid;
     rec.aid = m_config.aid;
-    rec.data = image.data;
+    rec.size = image.data.size();
+    if (m_config.keepData) rec.data = image.data;
+    // One store at a time: numbers stay unique and the list follows the files.
+    std::lock_guard store(m_storeMutex);
     {
         std::lock_guard lock(m_mutex);
         rec.seq = static_cast<int>(m_received.size()) + 1;
@@ -342,14 +368,22 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
         folder = zk::JoinPath(folder, zk::FromUtf8(rec.aid));
         zk::CreateFolder(folder);
         // The client sends its own path; keep only the last component, whatever its separator.
+        // The number goes on across restarts of a service storing into the same folder.
         std::wstring base = fn.substr(fn.find_last_of(L"\\/") == std::wstring::npos ? 0 : fn.find_last_of(L"\\/") + 1);
-        rec.storedPath = zk::JoinPath(folder, std::to_wstring(rec.seq) + L"_" + base);
+        const long long number = ++m_stored;
+        rec.storedPath = zk::JoinPath(folder, std::to_wstring(number) + L"_" + base);
         zk::UniqueStream f(zk::OpenStream(rec.storedPath, L"wb"));
-        if (!f || std::fwrite(image.data.data(), 1, image.data.size(), f.get()) != image.data.size())
+        if (!f || std::fwrite(image.data.data(), 1, image.data.size(), f.get()) != image.data.size() || std::fflush(f.get()) != 0)
+            return Text(200, "OK", Reject("cannot store the file"));
+        f.reset();
+        // received.tsv: number, size, stored name, fn (UTF-8), one line per accepted file.
+        zk::UniqueStream list(zk::OpenStream(zk::JoinPath(m_config.storageRoot, L"received.tsv"), L"ab"));
+        const std::string line = std::to_string(number) + "\t" + std::to_string(rec.size) + "\t" +
+                                 zk::ToUtf8(zk::FileNamePart(rec.storedPath)) + "\t" + zk::ToUtf8(fn) + "\n";
+        if (!list || std::fwrite(line.data(), 1, line.size(), list.get()) != line.size() || std::fflush(list.get()) != 0)
             return Text(200, "OK", Reject("cannot store the file"));
     }
     std::lock_guard lock(m_mutex);
-    rec.seq = static_cast<int>(m_received.size()) + 1;
     m_received.push_back(std::move(rec));
     return Text(200, "OK", "OK");
 }
@@ -357,6 +391,15 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
 HttpResponse RefService::HandleControl(const HttpRequest& req) {
     const std::string path = req.Path();
     const std::string q = req.Query();
+    if (path == "/_control/faults") {
+        // The rules still waiting for requests, one line each: target, kind, requests left.
+        std::string body;
+        std::lock_guard lock(m_mutex);
+        for (const FaultRule& r : m_faults)
+            body += std::to_string(static_cast<int>(r.target)) + "\t" + std::to_string(static_cast<int>(r.kind)) + "\t" +
+                    std::to_string(r.remaining) + "\n";
+        return Text(200, "OK", body);
+    }
     if (path == "/_control/clear") {
         ClearFaults();
         return Text(200, "OK", "OK");
@@ -365,7 +408,7 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         FaultRule r;
         const std::string t = QueryValue(q, "target"), k = QueryValue(q, "kind");
         r.target = t == "auth" ? FaultTarget::Auth : t == "check" ? FaultTarget::Check : t == "upload" ? FaultTarget::Upload : FaultTarget::Any;
-        r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay
+        r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay : k == "hang" ? FaultKind::Hang
                  : k == "refuse" ? FaultKind::RefuseCredentials : FaultKind::Status;
         r.status = static_cast<int>(Number(QueryValue(q, "status"), r.status));
         if (!QueryValue(q, "text").empty()) r.text = UrlDecode(QueryValue(q, "text"));
@@ -384,7 +427,7 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         std::string body;
         for (auto& r : Received()) {
             char line[64];
-            std::snprintf(line, sizeof line, "%d\t%zu\t", r.seq, r.data.size());
+            std::snprintf(line, sizeof line, "%d\t%llu\t", r.seq, static_cast<unsigned long long>(r.size));
             body += line + zk::ToUtf8(r.fn) + "\n";
         }
         return Text(200, "OK", body, "text/plain; charset=utf-8");

@@ -5,6 +5,7 @@
 //   GET  <uploadPath> with Basic authorization -> "OK" (the endpoint check)
 //   POST <uploadPath>?&fn=<path>, multipart DESCRIPTOR + IMAGE -> "OK", or "ERROR: <reason>"
 //   GET  /_control/...                      -> state and fault switches for the stand-alone server
+//                                             (fault, faults, clear, param, received)
 // Threads: every request runs on its connection's thread; m_mutex guards faults, parameters,
 // credentials, counters and the received list.
 #pragma once
@@ -26,7 +27,8 @@ struct ServiceConfig {
     std::string httpPassword = "s3cret";
     std::string authPath = "/ru/99";
     std::string uploadPath = "/upload";
-    std::wstring storageRoot;  // received files are written under it when set
+    std::wstring storageRoot;  // received files are written under it when set, listed in received.tsv
+    bool keepData = true;      // keep every received file's bytes in memory (Received())
 };
 
 enum class FaultTarget { Auth, Check, Upload, Any };
@@ -36,6 +38,7 @@ enum class FaultKind {
     Cut,        // reset the connection after `cutAfter` body bytes
     Delay,      // answer normally after `delayMs`
     RefuseCredentials,  // authentication answers an ERROR element with `text`
+    Hang,       // read the whole request, store nothing, answer nothing for `delayMs`, then reset
 };
 
 struct FaultRule {
@@ -54,7 +57,8 @@ struct ReceivedFile {
     std::wstring partFileName;  // the IMAGE part's filename, decoded
     std::wstring descriptorName;
     std::string uid, aid;
-    std::string data;           // the IMAGE bytes
+    std::string data;           // the IMAGE bytes (empty unless the service keeps data)
+    uint64_t size = 0;          // their count
     std::wstring storedPath;
 };
 
@@ -103,6 +107,8 @@ private:
     std::vector<std::pair<std::wstring, std::wstring>> m_params;
     std::vector<ReceivedFile> m_received;
     std::vector<std::string> m_rejections;
+    std::mutex m_storeMutex;  // one upload stored at a time (guards m_stored and the store)
+    long long m_stored = 0;   // files in the store, across restarts
     int m_auth = 0, m_check = 0, m_uploads = 0;
 };
 

@@ -1,5 +1,7 @@
-// Stand-alone reference service: refserver [--port N] [--store DIR] [--user U] [--password P]
-//                                          [--param NAME=VALUE]...
+// Stand-alone reference service: refserver [--port N] [--store DIR] [--lean] [--user U]
+//                                          [--password P] [--param NAME=VALUE]...
+// --store keeps every accepted file under DIR/<UID>/<AID>/<n>_<name> and lists it in
+// DIR/received.tsv; --lean keeps no request or file bytes in memory (long runs, benchmarks).
 // Faults are switched at run time with GET /_control/fault?target=..&kind=..
 // Prints "listening <port>" and serves until SIGTERM or SIGINT.
 #include <csignal>
@@ -25,6 +27,7 @@ int main(int argc, char** argv) {
         const std::string v = i + 1 < argc ? argv[i + 1] : "";
         if (a == "--port") port = static_cast<uint16_t>(std::stoi(v)), ++i;
         else if (a == "--store") cfg.storageRoot = zk::FromUtf8(v), ++i;
+        else if (a == "--lean") cfg.keepData = false;
         else if (a == "--user") cfg.user = zk::FromUtf8(v), ++i;
         else if (a == "--password") cfg.password = zk::FromUtf8(v), ++i;
         else if (a == "--param") {
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
             params.emplace_back(zk::FromUtf8(v.substr(0, eq)), zk::FromUtf8(eq == std::string::npos ? "" : v.substr(eq + 1)));
             ++i;
         } else {
-            std::fprintf(stderr, "usage: refserver [--port N] [--store DIR] [--user U] [--password P] [--param NAME=VALUE]\n");
+            std::fprintf(stderr, "usage: refserver [--port N] [--store DIR] [--lean] [--user U] [--password P] [--param NAME=VALUE]\n");
             return 2;
         }
     }

@@ -1,0 +1,18 @@
+# Sourced by the bench scripts: packages, the optimised native build of the reference service and
+# the bench programs (a sanitizer build would measure the sanitizer), and the Windows build.
+zk_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$zk_root/scripts/setup.sh"
+zk_native="$zk_root/build/native-release"
+zk_refserver="$zk_native/tools/refserver/refserver"
+
+# Builds the given targets of the optimised native build.
+zk_build_native() {
+  cmake --preset native-release >/dev/null
+  cmake --build --preset native-release --target "$@" >/dev/null
+}
+
+# Builds the given targets of the Windows build.
+zk_build_windows() {
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target "$@" >/dev/null
+}
