@@ -127,6 +127,7 @@ void HttpServer::Serve(sock::Socket raw) {
         }
         data.append(buf, static_cast<size_t>(n));
     }
+    req.headTimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     req.rawHead = data.substr(0, headEnd + 4);
     data.erase(0, headEnd + 4);
     // Request line and headers.

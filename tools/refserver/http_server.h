@@ -24,6 +24,7 @@ struct HttpRequest {
     std::string rawHead;  // request line and headers, as received
     std::string body;     // raw body bytes as received
     bool complete = false;  // the whole announced body arrived
+    int64_t headTimeMs = 0;  // when the request head had arrived (milliseconds since 1970)
     [[nodiscard]] const std::string* Header(const std::string& name) const;
     [[nodiscard]] std::string Path() const;   // target up to '?'
     [[nodiscard]] std::string Query() const;  // target after '?'

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "base/codepage.h"
@@ -354,6 +355,7 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     rec.uid = m_config.uid;
     rec.aid = m_config.aid;
     rec.size = image.data.size();
+    rec.headTimeMs = req.headTimeMs;
     if (m_config.keepData) rec.data = image.data;
     // One store at a time: numbers stay unique and the list follows the files.
     std::lock_guard store(m_storeMutex);
@@ -383,6 +385,7 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
         if (!list || std::fwrite(line.data(), 1, line.size(), list.get()) != line.size() || std::fflush(list.get()) != 0)
             return Text(200, "OK", Reject("cannot store the file"));
     }
+    rec.acceptedTimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     std::lock_guard lock(m_mutex);
     m_received.push_back(std::move(rec));
     return Text(200, "OK", "OK");
@@ -424,10 +427,13 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         return Text(200, "OK", "OK");
     }
     if (path == "/_control/received") {
+        // One line per accepted file: number, size, when its request head arrived and when it was
+        // accepted (milliseconds since 1970), fn.
         std::string body;
         for (auto& r : Received()) {
-            char line[64];
-            std::snprintf(line, sizeof line, "%d\t%llu\t", r.seq, static_cast<unsigned long long>(r.size));
+            char line[128];
+            std::snprintf(line, sizeof line, "%d\t%llu\t%lld\t%lld\t", r.seq, static_cast<unsigned long long>(r.size),
+                          static_cast<long long>(r.headTimeMs), static_cast<long long>(r.acceptedTimeMs));
             body += line + zk::ToUtf8(r.fn) + "\n";
         }
         return Text(200, "OK", body, "text/plain; charset=utf-8");

@@ -59,6 +59,8 @@ struct ReceivedFile {
     std::string uid, aid;
     std::string data;           // the IMAGE bytes (empty unless the service keeps data)
     uint64_t size = 0;          // their count
+    int64_t headTimeMs = 0;     // the upload's request head arrived (milliseconds since 1970)
+    int64_t acceptedTimeMs = 0; // the upload was accepted
     std::wstring storedPath;
 };
 
