@@ -162,6 +162,13 @@ def accepted(service, prefix_name, count=1):
     return rows if len(rows) >= count else None
 
 
+def url_encode(text):
+    """As the agent encodes a path: letters and digits stay, a space is "+", every other byte of
+    its windows-1251 form is %XX."""
+    return "".join(c if c.isascii() and c.isalnum() else "+" if c == " " else "".join("%%%02X" % b for b in c.encode("cp1251"))
+                   for c in text)
+
+
 def curl_upload(service, path, name):
     desc = os.path.join(WORK, "desc.xml")
     size = os.path.getsize(path)
@@ -171,7 +178,7 @@ def curl_upload(service, path, name):
                  "         </TITLE>\r\n      </FILE>\r\n</DESCRIPTOR>\r\n" % (name, size)).encode("utf-8"))
     t0 = time.time()
     r = subprocess.run(["curl", "-s", "-u", "uploader:s3cret", "-F", "DESCRIPTOR=@%s;filename=d.tmp" % desc,
-                        "-F", "IMAGE=@%s;filename=%s" % (path, name), service.url("/upload?&fn=" + name)],
+                        "-F", "IMAGE=@%s;filename=%s" % (path, name), service.url("/upload?&fn=" + url_encode(name))],
                        capture_output=True, text=True)
     if r.stdout != "OK":
         sys.exit("agent_bench: curl's upload was refused: " + r.stdout)

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # One 100 MB file uploaded to the reference service through CHttpClientT (native socket twin and
 # the Windows build under Wine with WinINet) and with curl to the same server in the same run.
-# Prints MB/s of each and the ratios.  Needs the presets built (scripts/test.sh does that).
+# Prints MB/s of each and the ratios. Builds what it needs (the service optimised).
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+root="$zk_root"
 size_mb="${1:-100}"
+zk_build_native refserver upload_bench
+zk_build_windows upload_bench
 work="$(mktemp -d)"
-trap 'kill $srv 2>/dev/null || true; rm -rf "$work"' EXIT
+srv=""
+trap '[ -n "$srv" ] && kill $srv 2>/dev/null; rm -rf "$work"' EXIT
 head -c $((size_mb * 1024 * 1024)) /dev/urandom > "$work/big.bin"
 
-"$root/build/native-asan/tools/refserver/refserver" > "$work/port" &
+"$zk_refserver" --lean > "$work/port" &
 srv=$!
 for _ in $(seq 50); do grep -q listening "$work/port" 2>/dev/null && break; sleep 0.1; done
 port=$(awk '{print $2}' "$work/port")
@@ -17,13 +21,7 @@ url="http://127.0.0.1:$port/bench"
 
 rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / s / 1e6 }'; }
 
-# Release-like native build for the client figure (the sanitizer build would measure ASan).
-native="$root/build/bench-native"
-if [ ! -x "$native/bench/upload_bench" ]; then
-  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$native" --target upload_bench >/dev/null
-fi
-native_line=$("$native/bench/upload_bench" "$url" "$work/big.bin")
+native_line=$("$zk_native/bench/upload_bench" "$url" "$work/big.bin")
 native_rate=$(echo "$native_line" | awk '{print $4}')
 
 source "$root/scripts/xvfb-wine-env.sh"

@@ -3,16 +3,15 @@
 #  - time for the folder audit to list one order of 10,000 small files (native and under Wine);
 #  - splitter throughput on a 1 GiB file at 10 MiB chunks against `split -b` on the same disk.
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+root="$zk_root"
 files="${1:-10000}"
 mib="${2:-1024}"
 work="$(mktemp -d -p "$root/build")"
 trap 'rm -rf "$work"' EXIT
-native="$root/build/bench-native"
-if [ ! -x "$native/bench/intake_bench" ]; then
-  cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$native" --target intake_bench >/dev/null
+native="$zk_native"
+zk_build_native intake_bench
+zk_build_windows intake_bench
 
 echo "== audit: one order of $files small files"
 "$native/bench/intake_bench" audit "$work/native" "$files"

@@ -305,6 +305,9 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         hRequest = OpenRequest(url, hConnection, L"POST", flags);
         CHttpToolW::AddHeader(hRequest, L"Content-Type", m_contentType.c_str(), m_codePage);
         CHttpToolW::SendRequestEx(hRequest, L);
+        m_writeBuffer.reset(new char[kWriteBufferSize]);
+        m_writeUsed = 0;
+        m_readPos = m_readLen = 0;
 
         m_progress.Activate(L, totalBytes, static_cast<uint32_t>(params.size()), fileCount);
         m_hInternet = hInternet;
@@ -328,14 +331,29 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     }
 }
 
+// The counters run ahead of the network by at most the write buffer.
 void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
     if (!bytes || count == 0) return;
     if (counted) m_progress._TestAddPostedBytes(count);
     m_progress._TestAddActualPostedBytes(count);
-    CHttpToolW::InternetWriteFile(m_hRequest, bytes, count);
+    const auto* p = static_cast<const char*>(bytes);
+    for (uint32_t left = count; left > 0;) {
+        if (m_writeUsed == kWriteBufferSize) _FlushPost();
+        const uint32_t n = std::min(left, kWriteBufferSize - m_writeUsed);
+        std::memcpy(m_writeBuffer.get() + m_writeUsed, p, n);
+        m_writeUsed += n;
+        p += n;
+        left -= n;
+    }
     if (counted) m_progress.AddPostedBytes(count);
     m_progress.AddActualPostedBytes(count);
+}
+
+void CHttpClientT::_FlushPost() {
+    if (m_writeUsed == 0) return;
+    CHttpToolW::InternetWriteFile(m_hRequest, m_writeBuffer.get(), m_writeUsed);
+    m_writeUsed = 0;
 }
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
@@ -357,6 +375,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
 
     if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
+        _FlushPost();  // the rest of the body, before waiting for the answer
         CHttpToolW::EndRequest(m_hRequest);
         return _ReleasePostResponse(true);
     }
@@ -368,11 +387,18 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (!m_progress.CurrParamIsComplete()) {
         const uint32_t n = std::min(kUploadStep, m_progress.CurrParamRemainByte());
         if (m_progress.CurrParamIsFile()) {
-            const uint32_t slot = m_progress.PostedFileCount() - 1;
-            if (!m_readBuffer) m_readBuffer.reset(new char[kReadBufferSize]);
-            const uint32_t read = CHttpToolW::ReadFile(m_files[slot], m_readBuffer.get(), n);
-            if (read < n) ThrowHttpCode(kHttpErrShortRead);
-            _WritePost(m_readBuffer.get(), n, true);
+            // The file is read in blocks of the read buffer and sent from it step by step.
+            if (m_readPos == m_readLen) {
+                const uint32_t slot = m_progress.PostedFileCount() - 1;
+                if (!m_readBuffer) m_readBuffer.reset(new char[kReadBufferSize]);
+                const uint32_t want = std::min(kReadBufferSize, m_progress.CurrParamRemainByte());
+                const uint32_t read = CHttpToolW::ReadFile(m_files[slot], m_readBuffer.get(), want);
+                if (read < want) ThrowHttpCode(kHttpErrShortRead);
+                m_readPos = 0;
+                m_readLen = read;
+            }
+            _WritePost(m_readBuffer.get() + m_readPos, n, true);
+            m_readPos += n;
         } else {
             _WritePost(m_currentValue.data() + m_progress.CurrParamPostedByte(), n, true);
         }
@@ -390,6 +416,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
             head += "\"; filename=\"" + Encode(e.ValueOrEmpty()) + "\"\r\nContent-Type: " + m_mimeTypes[slot].get() + "\r\n\r\n";
             _WriteText(head);
             m_progress.StartNewEntry(e.name.c_str(), e.ValueOrEmpty(), size);
+            m_readPos = m_readLen = 0;
         } else {
             m_currentValue = Encode(e.ValueOrEmpty());
             size = SafeLen(m_currentValue.size());
@@ -413,6 +440,9 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toRespon
     m_mimeTypes.clear();
     m_currentValue.clear();
     m_readBuffer.reset();
+    m_readPos = m_readLen = 0;
+    m_writeBuffer.reset();
+    m_writeUsed = 0;
     m_progress.Reset();
     m_startSnapshot.Reset();
     if (toResponse) {

@@ -30,6 +30,9 @@ inline constexpr uint32_t kParamValueEncoded = 4;
 inline constexpr wchar_t kFixedBoundary[] = L"----QAMTU-FB3B405B7EAE495aB0C0295C54D4E096-";
 inline constexpr uint32_t kUploadStep = 1024;
 inline constexpr uint32_t kReadBufferSize = 0xE000;
+// Below the steps, the body goes to the platform in writes of this size (the last one shorter):
+// one platform call per 1,024-byte step would cost more than the network.
+inline constexpr uint32_t kWriteBufferSize = 0x40000;
 
 class CHttpClientT {
 public:
@@ -80,7 +83,10 @@ private:
     void AddRequestHeader(HttpHandle hRequest) const;
     std::string Encode(const wchar_t* text) const;
     uint32_t EncodedLen(const wchar_t* text) const;
+    // Counts the bytes as posted and puts them into the write buffer.
     void _WritePost(const void* bytes, uint32_t count, bool counted);
+    // Hands the write buffer to the platform (when full, at the end of the body).
+    void _FlushPost();
     void _WriteText(const std::string& text) { _WritePost(text.data(), SafeLenOf(text), false); }
     std::unique_ptr<CHttpResponseT> _ProceedUploadContext();
     // Releases the upload context; with `toResponse` its handles go to a new response.
@@ -111,6 +117,9 @@ private:
     HttpHandle m_hConnection = nullptr;
     HttpHandle m_hRequest = nullptr;
     std::unique_ptr<char[]> m_readBuffer;
+    uint32_t m_readPos = 0, m_readLen = 0;  // the file bytes in m_readBuffer not yet sent
+    std::unique_ptr<char[]> m_writeBuffer;  // allocated by StartUpload
+    uint32_t m_writeUsed = 0;
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
 };
 

@@ -200,6 +200,9 @@ std::unique_ptr<wchar_t[]> CHttpToolW::GetHeader(HttpHandle hRequest, const wcha
 uint32_t CHttpToolW::QueryStatusCode(HttpHandle hRequest) {
     uint32_t code = 0;
     if (!net::QueryStatusCode(hRequest, code)) ThrowHttpCodeOs(kHttpErrQueryInfo, net::LastError());
+    // No status line arrived (Wine's WinINet ends a request whose connection was reset, or whose
+    // answer timed out, as if it had been answered): a failed query, not an answer.
+    if (code == 0) ThrowHttpCodeOs(kHttpErrQueryInfo, 0);
     return code;
 }
 

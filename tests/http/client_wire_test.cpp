@@ -356,11 +356,13 @@ TEST_F(ClientWire, FailuresLeaveNoHandleAndTheNextRequestWorks) {
         client.StartUpload((base + L"/cut").c_str(), kHttpSessionFlags);
         uint32_t code = 0;
         try {
-            Drive();
+            // Wine's WinINet may end a reset request as if it had an answer, with no status line:
+            // the failure then shows when its status is read.
+            if (auto r = Drive()) (void)r->GetStatus();
         } catch (const httpclientexceptionW& e) {
             code = e.ErrorCode();
         }
-        EXPECT_TRUE(code == 408u || code == 409u) << "code " << code;
+        EXPECT_TRUE(code == 408u || code == 409u || code == 400u) << "code " << code;
         EXPECT_FALSE(client.IsPosting()) << "a failed step cancels the upload";
         {
             std::lock_guard lock(mutex);
