@@ -147,6 +147,18 @@ def proc_ticks(pid):
     return int(fields[11]) + int(fields[12])
 
 
+def proc_cpu_ns(pid):
+    """CPU time of all the threads of a process in nanoseconds (schedstat: finer than ticks)."""
+    total = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass
+    return total
+
+
 def move_in(name, build):
     """Builds an order in the staging folder and moves it into the audit folder in one rename."""
     folder = os.path.join(STAGE, name)
@@ -192,19 +204,26 @@ def main():
     service = Service()
     results = []
 
-    # ---- idle, then P2 and P1 with chunking off
+    # ---- idle, then P2 and P1 with chunking off. The prefix's wineserver has a cost of its own
+    # (Wine 8 wakes it every 16 ms to update the time it shares with its processes), measured
+    # first without the agent: the agent's share is what it adds.
+    idle_s = 20 if QUICK else 60
+    server = wineserver_pid()
+    n0, t0 = proc_cpu_ns(server), time.time()
+    time.sleep(idle_s)
+    base_server = 100.0 * (proc_cpu_ns(server) - n0) / 1e9 / (time.time() - t0)
     agent = Agent(service, 0)
     time.sleep(5)  # start-up done
-    server = wineserver_pid()
-    idle_s = 15 if QUICK else 60
-    a0, s0, t0 = agent.ticks(), proc_ticks(server) if server else 0, time.time()
+    a0, s0, an0, sn0, t0 = agent.ticks(), proc_ticks(server), proc_cpu_ns(agent.pid), proc_cpu_ns(server), time.time()
     mem_idle = agent.memory()
     time.sleep(idle_s)
-    a1, s1, t1 = agent.ticks(), proc_ticks(server) if server else 0, time.time()
-    cpu_agent = 100.0 * (a1 - a0) / TICK / (t1 - t0)
-    cpu_server = 100.0 * (s1 - s0) / TICK / (t1 - t0)
-    results.append("P4 idle CPU over %d s: agent %.2f %% + wineserver %.2f %% = %.2f %% of a core (goal <= 0.2 %%)" %
-                   (idle_s, cpu_agent, cpu_server, cpu_agent + cpu_server))
+    a1, s1, an1, sn1, t1 = agent.ticks(), proc_ticks(server), proc_cpu_ns(agent.pid), proc_cpu_ns(server), time.time()
+    pct = lambda delta, unit: 100.0 * delta / unit / (t1 - t0)
+    cpu_agent, cpu_server = pct(an1 - an0, 1e9), pct(sn1 - sn0, 1e9)
+    results.append("P4 idle CPU over %d s: agent %.3f %% + wineserver %.3f %% = %.3f %% of a core (ticks: %.2f %% + %.2f %%); "
+                   "the wineserver alone, before the agent started, %.3f %%, so the agent costs %.3f %% (goal <= 0.2 %%)" %
+                   (idle_s, cpu_agent, cpu_server, cpu_agent + cpu_server, pct(a1 - a0, TICK), pct(s1 - s0, TICK), base_server,
+                    cpu_agent + max(cpu_server - base_server, 0.0)))
 
     delays = []
     for i in range(5 if QUICK else 11):
@@ -221,15 +240,17 @@ def main():
     write_random(big, 100 * MiB)
     curl_s = min(curl_upload(service, big, "curl_big.bin") for _ in range(3))
     agent_s = []
-    for i in range(1 if QUICK else 3):
+    for i in range(3):
         name = "p1_%d" % i
         t = move_in(name, lambda f: shutil.copy(big, os.path.join(f, "big.bin")))
         rows = wait_for(lambda: accepted(service, name), 300, 0.01)
         agent_s.append(rows[0][3] - t)
         wait_for(lambda: not os.listdir(AUDIT), 30)
+        time.sleep(1)
     best = min(agent_s)
-    results.append("P1 100 MiB, chunking off: agent %.1f MB/s (%.2f s, moved in -> accepted), curl -F %.1f MB/s (%.2f s): "
-                   "ratio %.2f (goal >= 0.9)" % (100 * MiB / best / 1e6, best, 100 * MiB / curl_s / 1e6, curl_s, curl_s / best))
+    results.append("P1 100 MiB, chunking off: agent %.1f MB/s (%.2f s moved in -> accepted, best of %s), curl -F %.1f MB/s (%.2f s, best of 3): "
+                   "ratio %.2f (goal >= 0.9)" % (100 * MiB / best / 1e6, best, ", ".join("%.2f" % x for x in agent_s),
+                                                 100 * MiB / curl_s / 1e6, curl_s, curl_s / best))
 
     # ---- P3: one order of 1,000 x 10 KB files
     files = 300 if QUICK else 1000

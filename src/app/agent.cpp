@@ -132,7 +132,7 @@ void CAgent::RotateJournal() {
 }
 
 void CAgent::RequestReauthentication() {
-    if (m_session) m_session->reauthenticate = true;
+    if (m_session) m_session->RequestReauthentication();
 }
 
 void CAgent::AuditFolderChanged(const std::wstring& folder) {
@@ -153,7 +153,7 @@ void CAgent::CredentialsChanged(const std::wstring& url, const std::wstring& use
     m_session->SetAuthServerUrl(url);
     m_session->SetUserName(user);
     m_session->SetPassword(password);
-    m_session->reauthenticate = true;
+    m_session->RequestReauthentication();
 }
 
 }  // namespace zk

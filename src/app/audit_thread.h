@@ -1,6 +1,6 @@
 // The clock thread: at every change of the calendar day it rotates the journal and asks for a
-// new authentication; every `interval` minute changes it asks for one too. A stop flag polled
-// every 100 ms ends it.
+// new authentication; every `interval` minute changes it asks for one too. Its stop flag ends
+// it at once.
 #pragma once
 #include <atomic>
 #include <cstdint>

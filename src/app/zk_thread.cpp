@@ -15,7 +15,16 @@ void CZKThread::Join() {
 void CZKThread::Entry(bool lowestPriority) {
     if (lowestPriority) SetCurrentThreadLowestPriority();
     ThreadBody();
-    m_running = false;
+    {
+        std::lock_guard lock(m_endMutex);
+        m_running = false;
+    }
+    m_ended.notify_all();
+}
+
+bool CZKThread::WaitForEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_endMutex);
+    return m_ended.wait_for(lock, timeout, [this] { return !m_running.load(); });
 }
 
 bool CZKThread::Launch(bool lowestPriority) {
@@ -37,22 +46,19 @@ bool CZKFlagThread::Start() {
 
 void CZKFlagThread::StopAndWait() {
     m_stop = true;
+    m_wake.Raise();
     Join();
+}
+
+bool CZKFlagThread::RestUnlessStopped(std::chrono::milliseconds timeout) {
+    if (!m_stop) m_wake.Wait(timeout);
+    return m_stop;
 }
 
 bool CZKEventThread::Start() {
     if (m_running) return false;
     m_stopEvent.Reset();
     return Launch(m_lowest);
-}
-
-bool CZKEventThread::WaitForEnd(std::chrono::milliseconds timeout) const {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (m_running) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 void CZKEventThread::StopAndWait() {

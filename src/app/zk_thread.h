@@ -3,9 +3,13 @@
 // (the pipeline workers), then waits for it without a time-out.
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "base/manual_event.h"
+#include "base/wake_signal.h"
 
 namespace zk {
 
@@ -18,6 +22,8 @@ public:
 
     // Set from Start() until the body returns: a running object is not started again.
     [[nodiscard]] bool IsRunning() const { return m_running.load(); }
+    // Waits up to `timeout` for the body to return; true when it has (or none runs).
+    bool WaitForEnd(std::chrono::milliseconds timeout) const;
 
 protected:
     CZKThread() = default;
@@ -34,9 +40,12 @@ protected:
 private:
     void Entry(bool lowestPriority);
     std::thread m_thread;
+    mutable std::mutex m_endMutex;  // orders the end of a body against WaitForEnd
+    mutable std::condition_variable m_ended;
 };
 
-// Stopped through a flag that the body polls at least every 100 ms.
+// Stopped through a flag; the body rests on a wake-up signal that the stop raises, so that a
+// stop is seen at once, without polling.
 class CZKFlagThread : public CZKThread {
 public:
     bool Start();
@@ -45,24 +54,37 @@ public:
     [[nodiscard]] bool StopRequested() const { return m_stop.load(); }
 
 protected:
+    // Rests up to `timeout`; true when the stop flag is set (at once when it is set meanwhile).
+    bool RestUnlessStopped(std::chrono::milliseconds timeout);
+
     std::atomic<bool> m_stop{false};
+
+private:
+    WakeSignal m_wake;
 };
 
-// Stopped through a manual-reset event that the body tests without waiting.
+// Stopped through a manual-reset event that the body tests without waiting. Between rounds of
+// work the body rests on its wake-up signal, raised by whoever makes work for it and by the stop.
 class CZKEventThread : public CZKThread {
 public:
-    explicit CZKEventThread(bool lowestPriority = false) : m_lowest(lowestPriority) {}
+    explicit CZKEventThread(bool lowestPriority = false) : m_lowest(lowestPriority) { m_stopEvent.Attach(&m_wake); }
     // Does nothing (false) while the body runs; otherwise resets the stop event and starts.
     bool Start();
     // Signals the stop event and waits for the body to return.
     void StopAndWait();
-    // Waits up to `timeout` for the body to return; true when it has.
-    bool WaitForEnd(std::chrono::milliseconds timeout) const;
     ManualResetEvent& StopEvent() { return m_stopEvent; }
     [[nodiscard]] bool ShouldStop() const { return m_stopEvent.IsSet(); }
+    // Raised when there may be work (any thread).
+    WakeSignal& Wake() { return m_wake; }
+    // Rests until woken or `timeout`; true when the stop event is set.
+    bool Rest(std::chrono::milliseconds timeout) {
+        if (!ShouldStop()) m_wake.Wait(timeout);
+        return ShouldStop();
+    }
 
 private:
     bool m_lowest;
+    WakeSignal m_wake;
     ManualResetEvent m_stopEvent;
 };
 

@@ -53,6 +53,9 @@ ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::
 bool WildcardMatch(std::wstring_view pattern, std::wstring_view name);
 // The stamp of a file; false when there is no file at the path.
 [[nodiscard]] bool StampOf(std::wstring_view path, FileStamp& stamp);
+// Last write time of a file or folder (a folder's changes when entries are added, removed or
+// renamed in it), in the platform's units; -1 when there is nothing at the path.
+[[nodiscard]] int64_t WriteTimeOf(std::wstring_view path);
 
 inline void CloseStream(std::FILE* f) { std::fclose(f); }
 using UniqueStream = UniqueHandle<std::FILE*, &CloseStream>;

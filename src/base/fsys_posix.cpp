@@ -121,6 +121,12 @@ bool StampOf(std::wstring_view path, FileStamp& stamp) {
     return true;
 }
 
+int64_t WriteTimeOf(std::wstring_view path) {
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) != 0) return -1;
+    return Nanoseconds(st.st_mtim);
+}
+
 uint32_t TickCountMs() {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch());

@@ -69,6 +69,12 @@ bool StampOf(std::wstring_view path, FileStamp& stamp) {
     return true;
 }
 
+int64_t WriteTimeOf(std::wstring_view path) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!GetFileAttributesExW(std::wstring(path).c_str(), GetFileExInfoStandard, &a)) return -1;
+    return Ticks(a.ftLastWriteTime);
+}
+
 uint32_t TickCountMs() { return GetTickCount(); }
 
 std::wstring ModuleFolder() {

@@ -6,18 +6,16 @@ void ManualResetEvent::Set() {
     {
         std::lock_guard lock(m_mutex);
         m_signalled = true;
+        m_set = true;
     }
     m_cv.notify_all();
+    if (WakeSignal* wake = m_wake.load()) wake->Raise();
 }
 
 void ManualResetEvent::Reset() {
     std::lock_guard lock(m_mutex);
     m_signalled = false;
-}
-
-bool ManualResetEvent::IsSet() const {
-    std::lock_guard lock(m_mutex);
-    return m_signalled;
+    m_set = false;
 }
 
 bool ManualResetEvent::WaitFor(std::chrono::milliseconds timeout) const {
@@ -25,16 +23,8 @@ bool ManualResetEvent::WaitFor(std::chrono::milliseconds timeout) const {
     return m_cv.wait_for(lock, timeout, [this] { return m_signalled; });
 }
 
-bool PauseUnlessStopped(const ManualResetEvent& stop, std::chrono::milliseconds total,
-                        std::chrono::milliseconds period) {
-    auto left = total;
-    while (left.count() > 0) {
-        if (stop.IsSet()) return true;
-        const auto step = left < period ? left : period;
-        if (stop.WaitFor(step)) return true;
-        left -= step;
-    }
-    return stop.IsSet();
+bool PauseUnlessStopped(const ManualResetEvent& stop, std::chrono::milliseconds total) {
+    return stop.IsSet() || stop.WaitFor(total);
 }
 
 }  // namespace zk

@@ -1,6 +1,7 @@
 #include "http/http_client.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -339,8 +340,8 @@ void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
     m_progress._TestAddActualPostedBytes(count);
     const auto* p = static_cast<const char*>(bytes);
     for (uint32_t left = count; left > 0;) {
-        if (m_writeUsed == kWriteBufferSize) _FlushPost();
-        const uint32_t n = std::min(left, kWriteBufferSize - m_writeUsed);
+        if (m_writeUsed >= m_writeSize) _FlushPost();
+        const uint32_t n = std::min(left, m_writeSize - m_writeUsed);
         std::memcpy(m_writeBuffer.get() + m_writeUsed, p, n);
         m_writeUsed += n;
         p += n;
@@ -352,7 +353,12 @@ void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
 
 void CHttpClientT::_FlushPost() {
     if (m_writeUsed == 0) return;
+    const auto t0 = std::chrono::steady_clock::now();
     CHttpToolW::InternetWriteFile(m_hRequest, m_writeBuffer.get(), m_writeUsed);
+    const auto took = std::chrono::steady_clock::now() - t0;
+    // A full write that came back quickly may grow; one that kept the caller waiting shrinks.
+    if (took > std::chrono::milliseconds(100)) m_writeSize = std::max(kSmallestWrite, m_writeSize / 2);
+    else if (took < std::chrono::milliseconds(25) && m_writeUsed == m_writeSize) m_writeSize = std::min(kWriteBufferSize, m_writeSize * 2);
     m_writeUsed = 0;
 }
 

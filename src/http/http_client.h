@@ -30,9 +30,12 @@ inline constexpr uint32_t kParamValueEncoded = 4;
 inline constexpr wchar_t kFixedBoundary[] = L"----QAMTU-FB3B405B7EAE495aB0C0295C54D4E096-";
 inline constexpr uint32_t kUploadStep = 1024;
 inline constexpr uint32_t kReadBufferSize = 0xE000;
-// Below the steps, the body goes to the platform in writes of this size (the last one shorter):
-// one platform call per 1,024-byte step would cost more than the network.
+// Below the steps, the body goes to the platform in writes of up to this size: one platform call
+// per 1,024-byte step would cost more than the network. The size of each write adapts to the
+// network, so that one write takes no more than about 100 ms (a stop is seen between steps,
+// and a write on a slow line would otherwise keep the step from coming).
 inline constexpr uint32_t kWriteBufferSize = 0x40000;
+inline constexpr uint32_t kSmallestWrite = 0x4000;
 
 class CHttpClientT {
 public:
@@ -120,6 +123,7 @@ private:
     uint32_t m_readPos = 0, m_readLen = 0;  // the file bytes in m_readBuffer not yet sent
     std::unique_ptr<char[]> m_writeBuffer;  // allocated by StartUpload
     uint32_t m_writeUsed = 0;
+    uint32_t m_writeSize = kWriteBufferSize;  // the bytes gathered before a write (adapts)
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
 };
 

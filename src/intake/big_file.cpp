@@ -1,5 +1,7 @@
 // Worker thread of the big-file splitter.
 // Thread: CVelmoBigFile::_CThread (lowest priority) runs Run(); the owner starts and stops it.
+// With nothing to split it rests on its wake-up signal, raised by the registry's NotifyWork()
+// and by the stop.
 // Locks: the registry lock is taken only to pick a task, to insert chunk items, to set a task's
 // state and around the final event; a task in state 3 belongs to the splitter alone, so its
 // items are walked and its files cut without the lock. m_statusMutex guards the status.
@@ -19,6 +21,9 @@ namespace zk {
 namespace {
 using namespace std::chrono_literals;
 void Nap(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
+// How long the idle worker waits before it looks at the registry anyway (it is woken when work
+// comes; this only guards against a wake-up that never came).
+constexpr auto kIdleLook = std::chrono::seconds(30);
 
 const wchar_t* StatusText(int code) {
     switch (code) {
@@ -35,7 +40,16 @@ const wchar_t* StatusText(int code) {
 
 CVelmoBigFile::CVelmoBigFile() = default;
 
-CVelmoBigFile::~CVelmoBigFile() { m_thread.StopAndWait(); }
+CVelmoBigFile::~CVelmoBigFile() {
+    m_thread.StopAndWait();
+    SetRegistry(nullptr);
+}
+
+void CVelmoBigFile::SetRegistry(CZKRBTree* registry) {
+    if (m_registry) m_registry->RemoveWorkListener(&m_thread.Wake());
+    m_registry = registry;
+    if (m_registry) m_registry->AddWorkListener(&m_thread.Wake());
+}
 
 bool CVelmoBigFile::Start() { return m_thread.Start(); }
 
@@ -62,10 +76,12 @@ unsigned CVelmoBigFile::_CThread::ThreadBody() {
     return 0;
 }
 
+// With no task to split the worker waits to be woken (a task was set to state 3, the stop)
+// instead of looking every 10 ms; it looks anyway now and then.
 void CVelmoBigFile::Run() {
     while (!Stopping()) {
         if (!m_registry || m_registry->taskCount <= 0) {
-            Nap(10ms);
+            m_thread.Rest(kIdleLook);
             continue;
         }
         const uint64_t taskChunkSize = chunkSize.load();
@@ -79,7 +95,7 @@ void CVelmoBigFile::Run() {
                 }
         }
         if (!m_current) {
-            Nap(10ms);
+            m_thread.Rest(kIdleLook);
             continue;
         }
         Notify(kEventTaskTaken);
@@ -109,6 +125,7 @@ void CVelmoBigFile::SplitTask(CZKRBTreeNode* task, uint64_t taskChunkSize) {
                 std::lock_guard lock(m_registry->Mutex());
                 task->state = kTaskFailed;
             }
+            m_registry->NotifyWork();  // the upload loop sends it whole
             Nap(10ms);
             Nap(10ms);
             return;
@@ -134,9 +151,12 @@ void CVelmoBigFile::SplitTask(CZKRBTreeNode* task, uint64_t taskChunkSize) {
             m_registry->Ledger().RecordUndeleted(bigFile, stamp);
         }
     }
-    std::lock_guard lock(m_registry->Mutex());
-    task->state = kTaskReady;
-    Notify(kEventTaskReady);
+    {
+        std::lock_guard lock(m_registry->Mutex());
+        task->state = kTaskReady;
+        Notify(kEventTaskReady);
+    }
+    m_registry->NotifyWork();
     Nap(10ms);
 }
 

@@ -31,7 +31,8 @@ public:
     CVelmoBigFile& operator=(const CVelmoBigFile&) = delete;
     ~CVelmoBigFile();
 
-    void SetRegistry(CZKRBTree* registry) { m_registry = registry; }
+    // The registry whose tasks in state 3 it takes; it listens there for work.
+    void SetRegistry(CZKRBTree* registry);
     void SetCallback(void* user, Callback callback) {
         m_user = user;
         m_callback = callback;

@@ -1,15 +1,19 @@
 // Worker thread of the folder audit.
 // Thread: CVelmoFolderAudit::_CThread runs Run(); the owner (main thread) starts and stops it.
+// Run() owns a FolderWatch whose own thread raises this thread's wake-up when a subfolder
+// appears in the audit folder.
 // Locks: the registry lock is held for the whole second look at waiting tasks and for the
 // whole listing of one new task, so no other thread ever sees a task half built; a task's own
 // file-list lock is taken inside it by the list operations. m_folderMutex guards the folder
 // path for readers on other threads; the path is replaced only while the worker is stopped.
 #include "intake/folder_audit.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
 
+#include "base/folder_watch.h"
 #include "base/fsys.h"
 #include "base/path.h"
 #include "base/utf16.h"
@@ -55,20 +59,50 @@ unsigned CVelmoFolderAudit::_CThread::ThreadBody() {
     return 0;
 }
 
+// A full scan about every second, as ever; between them, a subfolder that appears in the audit
+// folder (an order moved in) wakes the thread for a quick look at new folders only. A full scan
+// of an audit folder that has not changed since the last one (its write time is the same), with
+// no task waiting and no folder set aside, finds nothing: it costs one look at the folder's
+// time instead of a listing, and every tenth one lists anyway.
 void CVelmoFolderAudit::Run() {
-    const ManualResetEvent& stop = m_thread.StopEvent();
     const std::wstring folder = Folder();
-    while (!stop.IsSet()) {
-        if (!IsFolder(folder)) {
-            PauseUnlessStopped(stop, 1000ms);
+    FolderWatch watch(m_thread.Wake());
+    auto nextScan = std::chrono::steady_clock::now();
+    int64_t listedTime = -1;  // the folder's write time at the last full listing
+    int unlisted = 0;         // full scans since then that found it unchanged
+    while (!m_thread.ShouldStop()) {
+        const int64_t writeTime = WriteTimeOf(folder);
+        if (writeTime < 0) {
+            watch.Stop();
+            listedTime = -1;
+            if (PauseUnlessStopped(m_thread.StopEvent(), 1000ms)) break;
             continue;
         }
-        ScanFolder(folder, sizeLimit.load());
-        PauseUnlessStopped(stop, 1000ms);
+        if (!watch.Active()) watch.Start(folder);
+        const bool full = std::chrono::steady_clock::now() >= nextScan;
+        if (full) {
+            bool unchanged = writeTime == listedTime && unlisted < 9;
+            if (unchanged) {
+                std::lock_guard lock(m_registry.Mutex());
+                unchanged = m_registry.waitingTasks == 0 && m_registry.Ledger().FolderCount() == 0;
+            }
+            if (unchanged) {
+                ++unlisted;
+            } else {
+                listedTime = writeTime;
+                unlisted = 0;
+                ScanFolder(folder, sizeLimit.load(), true);
+            }
+            nextScan = std::chrono::steady_clock::now() + 1000ms;
+        } else {
+            ScanFolder(folder, sizeLimit.load(), false);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextScan - std::chrono::steady_clock::now());
+        if (m_thread.Rest(std::max(left, 0ms))) break;
     }
 }
 
-void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit) {
+void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, bool full) {
     std::vector<DirEntry> entries;
     if (ListFolder(folder, L"*.*", entries) == ListResult::Failed) {
         Nap();
@@ -80,13 +114,21 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit) {
             Nap();
             continue;
         }
-        std::lock_guard lock(m_registry.Mutex());
-        if (m_registry.waitingTasks > 0) {
-            RecheckWaiting(limit);
-            Nap();
-        }
         const std::wstring path = folder + e.name + kPathSep;
-        if (const COrderLedger::FolderRecord* record = m_registry.Ledger().Find(path); record && !ShouldList(path, *record)) continue;
+        std::lock_guard lock(m_registry.Mutex());
+        if (!full) {
+            // A quick look takes new orders that already hold something: a folder made empty in
+            // place may be about to be filled, and waits for the full scan as it always did.
+            if (m_registry.Find(path) || m_registry.Ledger().Find(path)) continue;
+            std::vector<DirEntry> inside;
+            if (ListFolder(path, L"*.*", inside) != ListResult::Ok) continue;
+        } else {
+            if (m_registry.waitingTasks > 0) {
+                RecheckWaiting(limit);
+                Nap();
+            }
+            if (const COrderLedger::FolderRecord* record = m_registry.Ledger().Find(path); record && !ShouldList(path, *record)) continue;
+        }
         CZKRBTreeNode* task = m_registry.Insert(path);
         if (task) ListNewTask(task, limit);
     }
@@ -121,6 +163,7 @@ void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {
         if (anyInUse) continue;
         --m_registry.waitingTasks;
         task->state = anyTooBig ? kTaskSplit : kTaskReady;
+        m_registry.NotifyWork();
     }
 }
 
@@ -223,6 +266,7 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
             task->state = anyTooBig ? kTaskSplit : kTaskReady;
         }
     }
+    m_registry.NotifyWork();  // the splitter or the upload loop takes it from here
     Notify(kEventTaskListed);
 }
 

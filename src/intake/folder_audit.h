@@ -82,7 +82,8 @@ private:
     };
 
     void Run();
-    void ScanFolder(const std::wstring& folder, uint64_t limit);
+    // A full scan, or a quick look at new, non-empty folders only (`full` false).
+    void ScanFolder(const std::wstring& folder, uint64_t limit, bool full);
     void RecheckWaiting(uint64_t limit);
     void ListNewTask(CZKRBTreeNode* task, uint64_t limit);
     // Registry lock held. A ledger entry whose file changed or went is forgotten here.

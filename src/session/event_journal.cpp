@@ -58,10 +58,28 @@ void CEventJournal::IdentityBlock(const SessionSnapshot& s) {
 }
 
 void CEventJournal::OnAuthEvent(CVelmoConnect& session, int code) { OnAuthEvent(session.Snapshot(), session.Registry(), code); }
+// Raised after every 1,024-byte step: counted without a copy of the session, and the rows follow
+// at most every 100 ms, since a refresh and a repaint per step would cost more than the step.
 void CEventJournal::OnTransferEvent(CVelmoConnect& session, int code) {
-    OnTransferEvent(session.Snapshot(), session.Registry(), code);
+    if (code != kTransferStep) {
+        OnTransferEvent(session.Snapshot(), session.Registry(), code);
+        return;
+    }
+    const int64_t now = m_hooks.counter ? m_hooks.counter() : 0;
+    bool refresh;
+    {
+        std::lock_guard lock(m_mutex);
+        CountBytes(session.BytesSent());
+        refresh = now - m_lastStepRefresh >= m_hooks.counterFrequency / 10;
+        if (refresh) m_lastStepRefresh = now;
+    }
+    if (refresh) RefreshStatistics(session);
 }
-void CEventJournal::RefreshStatistics(CVelmoConnect& session) { RefreshStatistics(session.Snapshot(), session.Registry()); }
+
+void CEventJournal::RefreshStatistics(CVelmoConnect& session) {
+    if (!m_hooks.windowVisible || !m_hooks.windowVisible()) return;
+    RefreshStatistics(session.Snapshot(), session.Registry());
+}
 
 void CEventJournal::OnAuthEvent(const SessionSnapshot& s, CZKRBTree* registry, int code) {
     if (code == kAuthSucceeded) {

@@ -70,6 +70,7 @@ private:
     int64_t m_kilobytes = 0;
     int32_t m_filesSinceDrain = 0;
     uint32_t m_remaining = 0;
+    int64_t m_lastStepRefresh = 0;  // counter value of the last refresh after a step
 };
 
 }  // namespace zk

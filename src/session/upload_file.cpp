@@ -51,9 +51,9 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         if (start.TotalByte() != expectedData) SetError(kTextFileUnreadable + path, kErrFileUnreadable, true);
 
         uint32_t previousPosted = 0;
+        CHttpPostStatT stat;  // one for every step: its texts keep their buffers
         while (!response) {
             CheckStop();
-            CHttpPostStatT stat;
             m_client.QueryPostStat(stat);
             response = m_client.ContinuePost();
             if (stat.IsActive()) {

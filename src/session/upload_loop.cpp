@@ -1,6 +1,7 @@
 // The upload loop, body of CVelmoConnect::_CThread.
 // Thread: the upload-loop thread runs Run(); the owner starts it and stops it through the stop
-// event. Locks: the registry lock is held only for the selection walk and for the completion
+// event. With nothing to do it rests on its wake-up signal, which the registry raises when a
+// task may have become ready and RequestReauthentication() and the stop raise too. Locks: the registry lock is held only for the selection walk and for the completion
 // of a task (events 7 and 9 arrive under it); file items of the current task are read and
 // changed without it, since no other worker touches a task in the states the loop takes.
 // Task states and the registry's ledger are written under the registry lock. The session's
@@ -17,6 +18,10 @@
 namespace zk {
 namespace {
 using namespace std::chrono_literals;
+
+// How long the idle loop waits before it looks at the registry anyway (it is woken when work
+// comes; this only guards against a wake-up that never came).
+constexpr auto kIdleLook = 30s;
 
 void SetTaskState(CZKRBTree& reg, CZKRBTreeNode* task, int32_t state) {
     std::lock_guard lock(reg.Mutex());
@@ -52,7 +57,7 @@ void CVelmoConnect::Run() {
 }
 
 void CVelmoConnect::RunOnce(int& failures) {
-    if (reauthenticate.exchange(false)) {
+    if (m_reauthenticate.exchange(false)) {
         ResetSession();
         RaiseTransfer(kTransferReauth);
     }
@@ -61,12 +66,15 @@ void CVelmoConnect::RunOnce(int& failures) {
         return;
     }
     SetCurrentTask(nullptr);
+    // Nothing to do: the loop waits to be woken (a task became ready, a re-authentication was
+    // asked for, the stop) instead of looking again every 10 ms; it looks anyway now and then.
     if (!m_registry || m_registry->taskCount <= 0) {
-        std::this_thread::sleep_for(10ms);
+        m_thread.Rest(kIdleLook);
         return;
     }
     CZKRBTreeNode* task = nullptr;
     CZKListEntry* first = nullptr;
+    bool retried = false;
     {
         std::lock_guard lock(m_registry->Mutex());
         for (CZKRBTreeNode* t = m_registry->First(); t; t = t->nextArrival) {
@@ -74,18 +82,20 @@ void CVelmoConnect::RunOnce(int& failures) {
                 task = t;
                 break;
             }
-            if (t->state == kTaskFailed) t->state = kTaskReady;  // taken on a later pass
+            if (t->state == kTaskFailed) {
+                t->state = kTaskReady;  // taken on a later pass
+                retried = true;
+            }
         }
         if (task) first = task->Files().First();
         SetCurrentTask(task);
     }
     if (!task) {
-        std::this_thread::sleep_for(10ms);
+        if (!retried) m_thread.Rest(kIdleLook);  // a task set ready above is taken on the next pass
         return;
     }
     RaiseTransfer(kTransferTaskBegin);
     WorkOnTask(task, first, failures);
-    std::this_thread::sleep_for(10ms);
 }
 
 void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures) {
@@ -156,7 +166,7 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
         SetCurrentFile(L"");
         ++m_filesSent;
         m_registry->queuedBytes -= static_cast<int64_t>(f->size);
-        if (reauthenticate.exchange(false)) {
+        if (m_reauthenticate.exchange(false)) {
             ResetSession();
             RaiseTransfer(kTransferReauth);
             return;  // the task keeps its state and resumes after the new authentication

@@ -25,7 +25,16 @@ void CVelmoConnect::SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned re
     m_client.SetTimeouts(connectMs, sendMs, receiveMs);
 }
 
-CVelmoConnect::~CVelmoConnect() { Stop(); }
+CVelmoConnect::~CVelmoConnect() {
+    Stop();
+    SetRegistry(nullptr);
+}
+
+void CVelmoConnect::SetRegistry(CZKRBTree* registry) {
+    if (m_registry) m_registry->RemoveWorkListener(&m_thread.Wake());
+    m_registry = registry;
+    if (m_registry) m_registry->AddWorkListener(&m_thread.Wake());
+}
 
 void CVelmoConnect::DetachCallbacks() {
     m_authCallback = nullptr;

@@ -56,7 +56,8 @@ public:
         m_transferUser = user;
         m_transferCallback = callback;
     }
-    void SetRegistry(CZKRBTree* registry) { m_registry = registry; }
+    // The registry the loop takes its tasks from; the loop listens there for work.
+    void SetRegistry(CZKRBTree* registry);
     // Other request time-outs than the built-in ones (tests); before Start().
     void SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs);
 
@@ -80,10 +81,17 @@ public:
     // by the server; they are kept, and the folder with them (false).
     static bool DeleteFolderTree(const std::wstring& folder);
 
-    // Set by the settings writer and the clock; read and cleared by the upload loop.
-    std::atomic<bool> reauthenticate{false};
+    // Asks the upload loop to authenticate again (the settings writer, the clock; any thread).
+    void RequestReauthentication() {
+        m_reauthenticate = true;
+        m_thread.Wake().Raise();
+    }
+    // The loop's wake-up: raised when a task may have become ready (the registry does it).
+    WakeSignal& WorkSignal() { return m_thread.Wake(); }
 
     [[nodiscard]] SessionSnapshot Snapshot() const;
+    // Request bytes posted since start, without a snapshot (the step event's handler).
+    [[nodiscard]] uint64_t BytesSent() const { return m_bytesSent.load(); }
     [[nodiscard]] int32_t LastErrorCode() const;
     [[nodiscard]] std::wstring LastErrorText() const;
     [[nodiscard]] bool IsAuthenticated() const { return m_authenticated.load(); }
@@ -144,6 +152,7 @@ private:
     std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
     std::atomic<bool> m_authenticated{false};
+    std::atomic<bool> m_reauthenticate{false};  // read and cleared by the upload loop only
 
     // Guards every string below and the request-ready flag: the settings setters (main thread,
     // or the upload thread for pushed settings) against the request building and the updates

@@ -292,4 +292,19 @@ void CZKRBTree::Empty() {
     waitingTasks = 0;
 }
 
+void CZKRBTree::AddWorkListener(WakeSignal* listener) {
+    std::lock_guard lock(m_mutex);
+    m_listeners.push_back(listener);
+}
+
+void CZKRBTree::RemoveWorkListener(WakeSignal* listener) {
+    std::lock_guard lock(m_mutex);
+    std::erase(m_listeners, listener);
+}
+
+void CZKRBTree::NotifyWork() {
+    std::lock_guard lock(m_mutex);
+    for (WakeSignal* listener : m_listeners) listener->Raise();
+}
+
 }  // namespace zk

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "base/wake_signal.h"
 #include "tasks/digest.h"
 #include "tasks/locked_list.h"
 #include "tasks/order_ledger.h"
@@ -84,6 +86,12 @@ public:
     std::recursive_mutex& Mutex() const { return m_mutex; }
     // Files and folders remembered beyond the tasks; only with the lock held.
     COrderLedger& Ledger() { return m_ledger; }
+
+    // Workers that wait for tasks to become theirs (the upload loop, the splitter) listen here;
+    // whoever sets a task to a state another worker takes calls NotifyWork(). Any thread.
+    void AddWorkListener(WakeSignal* listener);
+    void RemoveWorkListener(WakeSignal* listener);
+    void NotifyWork();
     [[nodiscard]] CZKRBTreeNode* First() const { return m_first; }
     [[nodiscard]] CZKRBTreeNode* Last() const { return m_last; }
     [[nodiscard]] const CZKRBTreeNode* Root() const { return m_root; }
@@ -108,6 +116,7 @@ private:
 
     mutable std::recursive_mutex m_mutex;  // guards tree, arrival chain, task states and the ledger
     COrderLedger m_ledger;
+    std::vector<WakeSignal*> m_listeners;  // guarded by m_mutex
     CZKRBTreeNode* m_nil;
     CZKRBTreeNode* m_root;
     CZKRBTreeNode* m_first = nullptr;

@@ -58,15 +58,15 @@ TEST(ClockThread, DayChangeRotatesAndReauthenticates) {
     EXPECT_EQ(t.RunningSeconds(), 0);
 }
 
-TEST(ClockThread, StopIsNoticedWithin100ms) {
+TEST(ClockThread, StopEndsTheSecondsWaitInsteadOfWaitingItOut) {
     test::FakeClock clock(test::FakeClock::At(2026, 12, 6));
     Counters c;
     CAuditThread t(clock, c.Hooks());
     ASSERT_TRUE(t.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return t.IsRunning(); }));
-    std::this_thread::sleep_for(250ms);
+    std::this_thread::sleep_for(100ms);  // inside the one-second wait after the first cycle
     const auto t0 = std::chrono::steady_clock::now();
     t.StopAndWait();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);  // far below a minute's tick; loose for loaded machines
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 800ms) << "the wait had 900 ms left";
     EXPECT_FALSE(t.IsRunning());
 }

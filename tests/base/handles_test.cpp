@@ -8,6 +8,7 @@
 #include "base/path.h"
 #include "base/manual_event.h"
 #include "base/unique_handle.h"
+#include "base/wake_signal.h"
 #include "support/test_util.h"
 
 using namespace zk;
@@ -59,6 +60,25 @@ TEST(UniqueHandle, PointerHandlesCanHaveAnotherNoneThanNull) {
         EXPECT_TRUE(zero.valid());
     }
     EXPECT_EQ(g_closedPointers, std::vector<void*>({nullptr})) << "only the real handle is closed";
+}
+
+TEST(WakeSignal, ARaiseIsKeptForTheNextWaitAndTakenByIt) {
+    WakeSignal wake;
+    EXPECT_FALSE(wake.Wait(std::chrono::milliseconds(1))) << "nothing raised";
+    wake.Raise();  // while nobody waits
+    EXPECT_TRUE(wake.Wait(std::chrono::milliseconds(0)));
+    EXPECT_FALSE(wake.Wait(std::chrono::milliseconds(1))) << "taken by the first wait";
+    std::thread raiser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        wake.Raise();
+    });
+    EXPECT_TRUE(wake.Wait(std::chrono::seconds(30)));
+    raiser.join();
+    // A stop event that a sleeping worker's signal is attached to wakes it too.
+    ManualResetEvent stop;
+    stop.Attach(&wake);
+    stop.Set();
+    EXPECT_TRUE(wake.Wait(std::chrono::milliseconds(0)));
 }
 
 TEST(ManualResetEvent, StaysSignalledUntilReset) {

@@ -132,6 +132,12 @@ TEST_F(Pipeline, RefusedCredentialsAreRetriedEveryFiveSeconds) {
 TEST_F(Pipeline, ServiceRestartedMidUploadLosesNothing) {
     const uint16_t port = service.Port();
     const std::wstring o = Order(L"большой", {{L"big.jpg", 40 * 1024 * 1024}}, 3);
+    refsrv::FaultRule slow;  // a slow network: the body takes about ten seconds
+    slow.target = refsrv::FaultTarget::Upload;
+    slow.kind = refsrv::FaultKind::Throttle;
+    slow.bytesPerSecond = 4 * 1024 * 1024;
+    slow.remaining = 1;
+    service.AddFault(slow);
     ASSERT_TRUE(agent.Launch());
     ASSERT_TRUE(test::WaitUntil([&] { return service.CheckCount() >= 1 && service.Server().OpenConnections() >= 1; }, 60s));
     std::this_thread::sleep_for(1000ms);  // well into the body
@@ -147,6 +153,12 @@ TEST_F(Pipeline, ServiceRestartedMidUploadLosesNothing) {
 
 TEST_F(Pipeline, ExitWhileUploadingOrWaitingForTheServerIsPrompt) {
     Order(L"большой", {{L"big.jpg", 60 * 1024 * 1024}}, 4);
+    refsrv::FaultRule network;  // a slow network: the body would take about fifteen seconds
+    network.target = refsrv::FaultTarget::Upload;
+    network.kind = refsrv::FaultKind::Throttle;
+    network.bytesPerSecond = 4 * 1024 * 1024;
+    network.remaining = 1;
+    service.AddFault(network);
     ASSERT_TRUE(agent.Launch());
     ASSERT_TRUE(test::WaitUntil([&] { return service.CheckCount() >= 1 && service.Server().OpenConnections() >= 1; }, 60s));
     std::this_thread::sleep_for(500ms);

@@ -235,3 +235,24 @@ TEST_F(AuditTest, MissingAuditFolderIsWaitedFor) {
     CreateFolder(late + std::wstring(1, kPathSep) + L"o");
     ASSERT_TRUE(WaitState(WithTrailingSeparator(late) + L"o" + kPathSep, kTaskEmpty));
 }
+
+TEST_F(AuditTest, OrdersMovedInAreListedAtOnceNotAtTheNextScan) {
+    test::TempDir stage(L"auditstage");
+    ASSERT_TRUE(audit.Start(root));
+    Order(L"first");
+    ASSERT_TRUE(test::WaitUntil([&] { return listed == 1; }));
+    // Five orders moved in at different moments of the audit's second: each is listed long
+    // before a scan a second later would have found it.
+    for (int i = 0; i < 5; ++i) {
+        const std::wstring name = L"moved" + std::to_wstring(i);
+        const std::wstring staged = stage / name;
+        CreateFolder(staged);
+        test::WriteFile(JoinPath(staged, L"a.jpg"), "x");
+        std::this_thread::sleep_for(std::chrono::milliseconds(130 * i));
+        const int before = listed;
+        ASSERT_TRUE(RenamePath(staged, root + name));
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(test::WaitUntil([&] { return listed == before + 1; }));
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms) << test::Narrow(name);
+    }
+}

@@ -192,7 +192,7 @@ TEST_F(Exchange, CutConnectionFailsAndTheRetrySendsTheWholeFile) {
     service.AddFault(cut);
     EXPECT_FALSE(session.UploadFile(file));
     const int32_t code = session.LastErrorCode();
-    EXPECT_TRUE(code == 408 || code == 409) << code;
+    EXPECT_TRUE(code == 408 || code == 409 || code == 400) << code;  // 400: Wine ends a reset request without a status
     EXPECT_TRUE(service.Received().empty());
     ASSERT_TRUE(session.UploadFile(file));
     ASSERT_EQ(service.Received().size(), 1u);

@@ -3,6 +3,8 @@
 
 #include <chrono>
 
+#include "base/fsys.h"
+#include "base/path.h"
 #include "session_helpers.h"
 
 using namespace zk;
@@ -36,5 +38,40 @@ TEST(SessionShutdown, StopDuringARequestTheServerDoesNotAnswer) {
 #if !defined(_WIN32)
     EXPECT_TRUE(ended) << "the socket twin aborts the request";
 #endif
+    service.Stop();
+}
+
+TEST(SessionShutdown, StopDuringABodyIsSeenBetweenSteps) {
+    refsrv::RefService service;
+    ASSERT_TRUE(service.Start());
+    refsrv::FaultRule network;  // a slow network: 64 MiB would take 32 s
+    network.target = refsrv::FaultTarget::Upload;
+    network.kind = refsrv::FaultKind::Throttle;
+    network.bytesPerSecond = 2 * 1024 * 1024;
+    service.AddFault(network);
+    test::TempDir dir(L"stopbody");
+    const std::wstring file = dir / L"big.jpg";
+    test::WriteFile(file, std::string(64 * 1024 * 1024, 'b'));
+    CZKRBTree reg;  // outlives the session, as the folder audit's does
+    CVelmoConnect session;
+    test::Configure(session, service);
+    test::EventLog log;
+    log.Attach(session);
+    session.SetRegistry(&reg);
+    {
+        std::lock_guard lock(reg.Mutex());
+        CZKRBTreeNode* t = reg.Insert(WithTrailingSeparator(dir.Path()));
+        t->AddFile(L"", file, L"")->state = kFileReady;
+        t->state = kTaskReady;
+    }
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Snapshot().currentFilePosted > 4 * 1024 * 1024; }, 30s));
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session.Stop(10s));
+    const auto took = std::chrono::steady_clock::now() - t0;
+    std::printf("stop during a body: %lld ms\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    EXPECT_LT(took, 3s) << "not the rest of the file";
+    EXPECT_EQ(log.Count(false, kTransferTaskStopped), 1);
+    EXPECT_TRUE(PathExists(file)) << "nothing accepted, nothing deleted";
     service.Stop();
 }

@@ -168,9 +168,17 @@ void HttpServer::Serve(sock::Socket raw) {
         sock::SendAll(raw, out.data(), out.size());
         return;
     }
+    const auto bodyStart = std::chrono::steady_clock::now();
     while (req.body.size() < expected) {
         if (early.cutAfterBodyBytes >= 0 && static_cast<long>(req.body.size()) >= early.cutAfterBodyBytes) break;
-        const size_t want = std::min(sizeof buf, expected - req.body.size());
+        size_t want = std::min(sizeof buf, expected - req.body.size());
+        if (early.throttleBytesPerSecond > 0) {
+            // A slow network: small reads, each no sooner than the rate allows.
+            want = std::min<size_t>(want, static_cast<size_t>(early.throttleBytesPerSecond / 20 + 1));
+            const auto due = bodyStart + std::chrono::microseconds(static_cast<long long>(req.body.size()) * 1000000 / early.throttleBytesPerSecond);
+            while (!m_stopping && std::chrono::steady_clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (m_stopping) break;
+        }
         const long n = sock::Recv(raw, buf, want);
         if (n <= 0) break;
         req.body.append(buf, static_cast<size_t>(n));

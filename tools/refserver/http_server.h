@@ -39,6 +39,8 @@ struct HttpResponse {
     int delayMs = 0;          // wait before answering
     // Instead of answering: after this many body bytes have arrived, reset the connection.
     long cutAfterBodyBytes = -1;
+    // From the head's answer: read the body no faster than this (0: as fast as it comes).
+    long throttleBytesPerSecond = 0;
     // Answer without reading the request body (e.g. a refusal that does not wait).
     bool answerBeforeBody = false;
 };

@@ -208,7 +208,7 @@ bool RefService::TakeFault(FaultTarget target, FaultRule& out, bool headOnly) {
     for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
         if (it->target != target && it->target != FaultTarget::Any) continue;
         // Cuts are decided when the head arrives, everything else with the whole request.
-        if (headOnly != (it->kind == FaultKind::Cut)) continue;
+        if (headOnly != (it->kind == FaultKind::Cut || it->kind == FaultKind::Throttle)) continue;
         out = *it;
         if (it->remaining > 0 && --it->remaining == 0) m_faults.erase(it);
         return true;
@@ -227,7 +227,10 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
     FaultRule fault;
     if (headOnly) {
         HttpResponse go;
-        if (target != FaultTarget::Any && TakeFault(target, fault, true)) go.cutAfterBodyBytes = fault.cutAfter;
+        if (target != FaultTarget::Any && TakeFault(target, fault, true)) {
+            if (fault.kind == FaultKind::Cut) go.cutAfterBodyBytes = fault.cutAfter;
+            else go.throttleBytesPerSecond = fault.bytesPerSecond;
+        }
         return go;
     }
     if (path.rfind("/_control/", 0) == 0) return HandleControl(req);
@@ -259,7 +262,8 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
                                 "text/xml; charset=windows-1251");
                 }
                 break;
-            case FaultKind::Cut: break;
+            case FaultKind::Cut:
+            case FaultKind::Throttle: break;
         }
     }
     HttpResponse r = target == FaultTarget::Auth ? HandleAuth(req) : target == FaultTarget::Check ? HandleCheck(req) : HandleUpload(req);
@@ -411,12 +415,13 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         FaultRule r;
         const std::string t = QueryValue(q, "target"), k = QueryValue(q, "kind");
         r.target = t == "auth" ? FaultTarget::Auth : t == "check" ? FaultTarget::Check : t == "upload" ? FaultTarget::Upload : FaultTarget::Any;
-        r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay : k == "hang" ? FaultKind::Hang
+        r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay : k == "hang" ? FaultKind::Hang : k == "throttle" ? FaultKind::Throttle
                  : k == "refuse" ? FaultKind::RefuseCredentials : FaultKind::Status;
         r.status = static_cast<int>(Number(QueryValue(q, "status"), r.status));
         if (!QueryValue(q, "text").empty()) r.text = UrlDecode(QueryValue(q, "text"));
         r.cutAfter = Number(QueryValue(q, "cut"), r.cutAfter);
         r.delayMs = static_cast<int>(Number(QueryValue(q, "ms"), r.delayMs));
+        r.bytesPerSecond = Number(QueryValue(q, "rate"), r.bytesPerSecond);
         r.remaining = static_cast<int>(Number(QueryValue(q, "count"), r.remaining));
         AddFault(r);
         return Text(200, "OK", "OK");

@@ -39,6 +39,7 @@ enum class FaultKind {
     Delay,      // answer normally after `delayMs`
     RefuseCredentials,  // authentication answers an ERROR element with `text`
     Hang,       // read the whole request, store nothing, answer nothing for `delayMs`, then reset
+    Throttle,   // read the body at no more than `bytesPerSecond` (a slow network), then as usual
 };
 
 struct FaultRule {
@@ -48,6 +49,7 @@ struct FaultRule {
     std::string text = "Internal Server Error";
     long cutAfter = 0;
     int delayMs = 0;
+    long bytesPerSecond = 0;
     int remaining = -1;  // requests it applies to; -1 for all until cleared
 };
 

@@ -1,0 +1,42 @@
+// One file sent through the server session as the agent sends it (authentication first, the
+// descriptor, 1,024-byte steps with their events counted by the event journal):
+//   session_bench <auth url> <file>  ->  "session <bytes> <seconds> <MB/s>"
+#include <chrono>
+#include <cstdio>
+
+#include "app/clock.h"
+#include "base/utf16.h"
+#include "session/event_journal.h"
+#include "session/velmo_connect.h"
+#include "ui/stat_rows.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: session_bench <auth url> <file>\n");
+        return 2;
+    }
+    zk::CVelmoConnect session;
+    session.SetVersionString(L"2.00");
+    session.SetAuthServerUrl(zk::FromUtf8(argv[1]));
+    session.SetUserName(L"loader");
+    session.SetPassword(L"malvoro");
+    zk::CStatRows rows;
+    rows.EnterDisplayList();
+    zk::EventHooks hooks;
+    hooks.windowVisible = [] { return true; };
+    hooks.counter = [] { return std::chrono::steady_clock::now().time_since_epoch().count() / 1000; };
+    hooks.counterFrequency = 1000000;
+    zk::CEventJournal events(rows, nullptr, hooks);
+    session.SetTransferCallback(&events, [](void* u, zk::CVelmoConnect* s, int code) { static_cast<zk::CEventJournal*>(u)->OnTransferEvent(*s, code); });
+    if (!session.Authenticate()) {
+        std::fprintf(stderr, "authentication failed: %s\n", zk::ToUtf8(session.LastErrorText()).c_str());
+        return 1;
+    }
+    const std::wstring file = zk::FromUtf8(argv[2]);
+    const auto t0 = std::chrono::steady_clock::now();
+    const bool ok = session.UploadFile(file);
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double bytes = static_cast<double>(session.BytesSent());
+    std::printf("session %.0f %.3f %.1f %s\n", bytes, s, bytes / s / 1e6, ok ? "accepted" : zk::ToUtf8(session.LastErrorText()).c_str());
+    return ok ? 0 : 1;
+}

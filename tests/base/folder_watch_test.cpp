@@ -1,0 +1,35 @@
+// The folder watch on a real folder: subfolders that appear wake the waiting worker.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "base/folder_watch.h"
+#include "base/fsys.h"
+#include "base/path.h"
+#include "support/test_util.h"
+
+using namespace zk;
+using namespace std::chrono_literals;
+
+TEST(FolderWatch, SubfoldersMovedInOrMadeWakeTheWaiterAndStopEndsIt) {
+    test::TempDir dir(L"watch");
+    const std::wstring watched = dir / L"audit.UPLOAD";
+    CreateFolder(watched);
+    CreateFolder(dir / L"stage");
+    CreateFolder(JoinPath(dir / L"stage", L"order"));
+    WakeSignal wake;
+    FolderWatch watch(wake);
+    ASSERT_TRUE(watch.Start(watched));
+    EXPECT_FALSE(wake.Wait(100ms)) << "nothing happened yet";
+    ASSERT_TRUE(RenamePath(JoinPath(dir / L"stage", L"order"), JoinPath(watched, L"order")));
+    EXPECT_TRUE(wake.Wait(10s)) << "an order moved in";
+    ASSERT_TRUE(CreateFolder(JoinPath(watched, L"made")));
+    EXPECT_TRUE(wake.Wait(10s)) << "an order folder made in place";
+    test::WriteFile(JoinPath(watched, L"loose.txt"), "a file is not an order");
+    EXPECT_FALSE(wake.Wait(300ms));
+    watch.Stop();
+    EXPECT_FALSE(watch.Active());
+    CreateFolder(JoinPath(watched, L"after"));
+    EXPECT_FALSE(wake.Wait(300ms)) << "a stopped watch raises nothing";
+    EXPECT_FALSE(FolderWatch(wake).Start(dir / L"missing"));
+}
