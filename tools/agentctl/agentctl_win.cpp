@@ -2,6 +2,7 @@
 //   agentctl exit                      choose the exit item of the running agent's tray menu
 //   agentctl shortcut <target> <link>  make a shell shortcut (as an editor or a drop would)
 //   agentctl wait-exit <seconds>       wait until no agent runs any more
+//   agentctl handles                   print the running agent's handle count and GDI and USER objects
 //   agentctl hold                      keep the Wine session and its desktop up until killed
 //     (run with its output on /dev/null: Wine's own background processes start with the output
 //     of whichever process needs them first; a test's pipe held by them keeps ctest waiting for
@@ -35,10 +36,25 @@ int wmain(int argc, wchar_t** argv) {
         }
         return 0;
     }
+    if (cmd == L"handles") {
+        HWND main = zk::tools::FindAgentWindow();
+        DWORD pid = 0;
+        if (main) GetWindowThreadProcessId(main, &pid);
+        HANDLE process = pid ? OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid) : nullptr;
+        if (!process) {
+            std::fprintf(stderr, "no running agent\n");
+            return 1;
+        }
+        DWORD handles = 0;
+        GetProcessHandleCount(process, &handles);
+        std::printf("handles %lu gdi %lu user %lu\n", handles, GetGuiResources(process, GR_GDIOBJECTS), GetGuiResources(process, GR_USEROBJECTS));
+        CloseHandle(process);
+        return 0;
+    }
     if (cmd == L"hold") {
         GetDesktopWindow();  // starts the desktop process now, from here
         for (;;) Sleep(INFINITE);
     }
-    std::fprintf(stderr, "usage: agentctl exit | shortcut <target> <link> | wait-exit <seconds> | hold\n");
+    std::fprintf(stderr, "usage: agentctl exit | shortcut <target> <link> | wait-exit <seconds> | handles | hold\n");
     return 2;
 }
