@@ -1,18 +1,23 @@
 // One file sent through the server session as the agent sends it (authentication first, the
 // descriptor, 1,024-byte steps with their events counted by the event journal):
-//   session_bench <auth url> <file>  ->  "session <bytes> <seconds> <MB/s>"
+//   session_bench <auth url> <file> [times]  ->  "session <bytes> <seconds> <MB/s>"
+// With `times`, the file is sent that many times (a copy each time, as orders come), and the
+// process's memory is printed every tenth of the way (a leak shows as growth).
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/clock.h"
+#include "base/fsys.h"
+#include "base/process_memory.h"
 #include "base/utf16.h"
 #include "session/event_journal.h"
 #include "session/velmo_connect.h"
 #include "ui/stat_rows.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: session_bench <auth url> <file>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: session_bench <auth url> <file> [times]\n");
         return 2;
     }
     zk::CVelmoConnect session;
@@ -33,8 +38,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::wstring file = zk::FromUtf8(argv[2]);
+    const int times = argc == 4 ? std::atoi(argv[3]) : 1;
     const auto t0 = std::chrono::steady_clock::now();
-    const bool ok = session.UploadFile(file);
+    bool ok = true;
+    for (int i = 0; i < times && ok; ++i) {
+        const std::wstring copy = file + L"." + std::to_wstring(i);
+        if (times > 1) (void)zk::CopyFileTo(file, copy, true);
+        ok = session.UploadFile(times > 1 ? copy : file);
+        if (times > 1) (void)zk::DeleteFileAt(copy);
+        if (times >= 10 && (i + 1) % (times / 10) == 0) std::printf("after %d: %.1f MB\n", i + 1, zk::ResidentMegabytes());
+    }
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double bytes = static_cast<double>(session.BytesSent());
     std::printf("session %.0f %.3f %.1f %s\n", bytes, s, bytes / s / 1e6, ok ? "accepted" : zk::ToUtf8(session.LastErrorText()).c_str());

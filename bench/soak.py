@@ -60,6 +60,9 @@ def main():
                         ("LogsFolder", "Z:" + LOGS.replace("/", "\\")), ("ChunkSize", "0"), ("Exst", "*.jpg")):
         wine("reg", "add", KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f", check=True)
     agent = subprocess.Popen([WINE_RUN, AGENT], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if os.environ.get("ZK_HIDDEN") == "1":  # the balloon closed, as most users leave it
+        time.sleep(3)
+        wine(AGENTCTL, "hide")
     t0 = time.time()
     made, samples, seen = 0, [], 0
     payload = os.urandom(20 * 1024)

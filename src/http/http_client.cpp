@@ -27,22 +27,6 @@ bool IsHttps(const wchar_t* url, const HttpUrlParts& p) {
 
 std::wstring Slice(const wchar_t* url, uint32_t start, uint32_t len) { return std::wstring(url + start, len); }
 
-// Closes whatever a failed request opened (request, connection, then internet handle through
-// the client) before the exception goes on.
-struct HandleGuard {
-    HttpHandle* request;
-    HttpHandle* connection;
-    HttpHandle* internet;
-    std::function<void(HttpHandle)> closeInternet;
-    bool armed = true;
-    ~HandleGuard() {
-        if (!armed) return;
-        CHttpToolW::CloseHandle(*request);
-        CHttpToolW::CloseHandle(*connection);
-        closeInternet(*internet);
-    }
-};
-
 }  // namespace
 
 CHttpClientT::CHttpClientT() {
@@ -118,21 +102,13 @@ void CHttpClientT::ClearParam() {
 
 // ---- connection and request ----
 
-HttpHandle CHttpClientT::OpenInternet() const {
-    HttpHandle h = CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
-                                            m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
-                                            m_internetFlags);
-    if (!m_gate->Register(h)) {
-        CHttpToolW::CloseHandle(h);
-        ThrowHttpCode(kHttpErrUnexpected);  // aborted: no new requests
-    }
-    return h;
-}
-
-void CHttpClientT::CloseInternet(HttpHandle h) const {
-    if (!h) return;
-    m_gate->Release(h);
-    CHttpToolW::CloseHandle(h);
+HttpRequestHandles CHttpClientT::OpenInternet() const {
+    HttpRequestHandles handles(m_gate);
+    handles.internet.reset(CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
+                                                    m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
+                                                    m_internetFlags));
+    if (!m_gate->Register(handles.internet.get())) ThrowHttpCode(kHttpErrUnexpected);  // aborted: no new requests
+    return handles;
 }
 
 HttpHandle CHttpClientT::OpenConnection(const wchar_t* url, HttpHandle hInternet) const {
@@ -165,18 +141,13 @@ HttpHandle CHttpClientT::OpenRequest(const wchar_t* url, HttpHandle hConnection,
     } else {
         object = L"/" + std::wstring(url + p.pathStart);
     }
-    HttpHandle hRequest = CHttpToolW::OpenRequest(hConnection, object.c_str(), verb, flags, m_codePage);
-    try {
-        // On the request itself: Wine's WinINet does not pass the internet handle's time-outs on.
-        if ((m_connectMs || m_sendMs || m_receiveMs) && !net::SetTimeouts(hRequest, m_connectMs, m_sendMs, m_receiveMs))
-            ThrowHttpCodeOs(kHttpErrOpenRequest, net::LastError());
-        if (flags & kHttpFlagPragmaNoCache) CHttpToolW::AddHeader(hRequest, L"Cache-Control", L"no-cache", m_codePage);
-        AddRequestHeader(hRequest);
-    } catch (...) {
-        CHttpToolW::CloseHandle(hRequest);
-        throw;
-    }
-    return hRequest;
+    UniqueHttpHandle hRequest(CHttpToolW::OpenRequest(hConnection, object.c_str(), verb, flags, m_codePage));
+    // On the request itself: Wine's WinINet does not pass the internet handle's time-outs on.
+    if ((m_connectMs || m_sendMs || m_receiveMs) && !net::SetTimeouts(hRequest.get(), m_connectMs, m_sendMs, m_receiveMs))
+        ThrowHttpCodeOs(kHttpErrOpenRequest, net::LastError());
+    if (flags & kHttpFlagPragmaNoCache) CHttpToolW::AddHeader(hRequest.get(), L"Cache-Control", L"no-cache", m_codePage);
+    AddRequestHeader(hRequest.get());
+    return hRequest.release();
 }
 
 void CHttpClientT::AddRequestHeader(HttpHandle hRequest) const {
@@ -219,17 +190,13 @@ std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uint32_t flags) {
     CancelPost();
-    HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
-    HandleGuard guard{&hRequest, &hConnection, &hInternet, [this](HttpHandle h) { CloseInternet(h); }};
     try {
-        hInternet = OpenInternet();
-        hConnection = OpenConnection(url, hInternet);
+        HttpRequestHandles handles = OpenInternet();
+        handles.connection.reset(OpenConnection(url, handles.internet.get()));
         const std::wstring getUrl = m_params.Empty() ? std::wstring(url ? url : L"") : MakeGetUrl(url);
-        hRequest = OpenRequest(getUrl.c_str(), hConnection, L"GET", flags);
-        CHttpToolW::SendRequest(hRequest, m_codePage);
-        auto response = std::make_unique<CHttpResponseT>(hInternet, hConnection, hRequest, m_gate);
-        guard.armed = false;
-        return response;
+        handles.request.reset(OpenRequest(getUrl.c_str(), handles.connection.get(), L"GET", flags));
+        CHttpToolW::SendRequest(handles.request.get(), m_codePage);
+        return std::make_unique<CHttpResponseT>(std::move(handles));
     } catch (const httpclientexceptionW&) {
         throw;
     } catch (...) {
@@ -256,8 +223,6 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     const uint32_t B = SafeLen(m_boundaryNarrow.size());
     std::vector<HttpFileHandle> files;
     std::vector<std::unique_ptr<char[]>> mimes;
-    HttpHandle hInternet = nullptr, hConnection = nullptr, hRequest = nullptr;
-    HandleGuard guard{&hRequest, &hConnection, &hInternet, [this](HttpHandle h) { CloseInternet(h); }};
     auto closeFiles = [&] {
         for (HttpFileHandle f : files) CHttpToolW::CloseFile(f);
         files.clear();
@@ -301,20 +266,17 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         } else {
             L = SafeAdd(B, 8);
         }
-        hInternet = OpenInternet();
-        hConnection = OpenConnection(url, hInternet);
-        hRequest = OpenRequest(url, hConnection, L"POST", flags);
-        CHttpToolW::AddHeader(hRequest, L"Content-Type", m_contentType.c_str(), m_codePage);
-        CHttpToolW::SendRequestEx(hRequest, L);
+        HttpRequestHandles handles = OpenInternet();
+        handles.connection.reset(OpenConnection(url, handles.internet.get()));
+        handles.request.reset(OpenRequest(url, handles.connection.get(), L"POST", flags));
+        CHttpToolW::AddHeader(handles.request.get(), L"Content-Type", m_contentType.c_str(), m_codePage);
+        CHttpToolW::SendRequestEx(handles.request.get(), L);
         m_writeBuffer.reset(new char[kWriteBufferSize]);
         m_writeUsed = 0;
         m_readPos = m_readLen = 0;
 
         m_progress.Activate(L, totalBytes, static_cast<uint32_t>(params.size()), fileCount);
-        m_hInternet = hInternet;
-        m_hConnection = hConnection;
-        m_hRequest = hRequest;
-        guard.armed = false;
+        m_handles = std::move(handles);
         m_files = std::move(files);
         m_mimeTypes = std::move(mimes);
         if (!params.empty()) {
@@ -334,7 +296,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
 
 // The counters run ahead of the network by at most the write buffer.
 void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
-    if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
+    if (!m_handles.request) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
     if (!bytes || count == 0) return;
     if (counted) m_progress._TestAddPostedBytes(count);
     m_progress._TestAddActualPostedBytes(count);
@@ -354,7 +316,7 @@ void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
 void CHttpClientT::_FlushPost() {
     if (m_writeUsed == 0) return;
     const auto t0 = std::chrono::steady_clock::now();
-    CHttpToolW::InternetWriteFile(m_hRequest, m_writeBuffer.get(), m_writeUsed);
+    CHttpToolW::InternetWriteFile(m_handles.request.get(), m_writeBuffer.get(), m_writeUsed);
     const auto took = std::chrono::steady_clock::now() - t0;
     // A full write that came back quickly may grow; one that kept the caller waiting shrinks.
     if (took > std::chrono::milliseconds(100)) m_writeSize = std::max(kSmallestWrite, m_writeSize / 2);
@@ -376,13 +338,13 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (!m_progress.IsActive()) ThrowHttpCode(kHttpErrPostNotStarted);
-    if (!m_hInternet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");
-    if (!m_hConnection) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hConnection can not be NULL.");
-    if (!m_hRequest) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
+    if (!m_handles.internet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");
+    if (!m_handles.connection) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hConnection can not be NULL.");
+    if (!m_handles.request) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
 
     if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
         _FlushPost();  // the rest of the body, before waiting for the answer
-        CHttpToolW::EndRequest(m_hRequest);
+        CHttpToolW::EndRequest(m_handles.request.get());
         return _ReleasePostResponse(true);
     }
     const auto& params = m_params.Entries();
@@ -438,9 +400,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
 }
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse) {
-    HttpHandle hInternet = std::exchange(m_hInternet, nullptr);
-    HttpHandle hConnection = std::exchange(m_hConnection, nullptr);
-    HttpHandle hRequest = std::exchange(m_hRequest, nullptr);
+    HttpRequestHandles handles = std::move(m_handles);
     for (HttpFileHandle f : m_files) CHttpToolW::CloseFile(f);
     m_files.clear();
     m_mimeTypes.clear();
@@ -451,15 +411,10 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toRespon
     m_writeUsed = 0;
     m_progress.Reset();
     m_startSnapshot.Reset();
-    if (toResponse) {
-        CHttpResponseT* r = new (std::nothrow) CHttpResponseT(hInternet, hConnection, hRequest, m_gate);
-        if (r) return std::unique_ptr<CHttpResponseT>(r);
-    }
-    CHttpToolW::CloseHandle(hRequest);
-    CHttpToolW::CloseHandle(hConnection);
-    CloseInternet(hInternet);
-    if (toResponse) ThrowHttpCode(kHttpErrOutOfMemory);
-    return nullptr;
+    if (!toResponse) return nullptr;  // the handles close here
+    CHttpResponseT* r = new (std::nothrow) CHttpResponseT(std::move(handles));
+    if (!r) ThrowHttpCode(kHttpErrOutOfMemory);
+    return std::unique_ptr<CHttpResponseT>(r);
 }
 
 void CHttpClientT::QueryPostStat(CHttpPostStatT& out) const {
@@ -468,7 +423,7 @@ void CHttpClientT::QueryPostStat(CHttpPostStatT& out) const {
 }
 
 bool CHttpClientT::CancelPost() {
-    if (!m_progress.IsActive() && !m_hRequest) return false;
+    if (!m_progress.IsActive() && !m_handles.Open()) return false;
     _ReleasePostResponse(false);
     return true;
 }

@@ -1,7 +1,8 @@
 // The HTTP client: request settings, a header map and a parameter map, a GET whose parameters
 // go into the query string, and an upload: a multipart/form-data POST sent in small steps so
 // that the caller can report progress and stop between steps. Every request opens its own
-// internet, connection and request handle; a finished request hands them to a response.
+// internet, connection and request handle (HttpRequestHandles owns them); a finished request
+// hands them to a response.
 // Used by one thread at a time; failures are httpclientexceptionW.
 #pragma once
 #include <cstdint>
@@ -79,8 +80,8 @@ public:
     std::wstring MakeGetUrl(const wchar_t* url) const;
 
 private:
-    HttpHandle OpenInternet() const;
-    void CloseInternet(HttpHandle h) const;
+    // A new internet handle, registered with the abort gate, in the handles of a request.
+    HttpRequestHandles OpenInternet() const;
     HttpHandle OpenConnection(const wchar_t* url, HttpHandle hInternet) const;
     HttpHandle OpenRequest(const wchar_t* url, HttpHandle hConnection, const wchar_t* verb, uint32_t flags) const;
     void AddRequestHeader(HttpHandle hRequest) const;
@@ -116,9 +117,7 @@ private:
     std::vector<HttpFileHandle> m_files;
     std::vector<std::unique_ptr<char[]>> m_mimeTypes;
     std::string m_currentValue;
-    HttpHandle m_hInternet = nullptr;
-    HttpHandle m_hConnection = nullptr;
-    HttpHandle m_hRequest = nullptr;
+    HttpRequestHandles m_handles;  // those of the running upload
     std::unique_ptr<char[]> m_readBuffer;
     uint32_t m_readPos = 0, m_readLen = 0;  // the file bytes in m_readBuffer not yet sent
     std::unique_ptr<char[]> m_writeBuffer;  // allocated by StartUpload

@@ -45,9 +45,12 @@ bool InternetCloseHandle(Handle h);
 // Internet, connection and request handles given out and not yet closed (leak checks).
 int LiveHandleCount();
 // From any thread: makes every request opened under this internet handle fail at once, also one
-// blocked waiting for a server that does not answer, and refuses new ones. The owner then
-// closes its handles as usual.
-void AbortInternet(Handle internet);
+// blocked waiting for a server that does not answer, and refuses new ones. True when that
+// closed the internet handle and its connection and request (WinINet's way): their owner must
+// not close them again, only forget them (ForgetClosed); false when the owner closes them.
+bool AbortInternet(Handle internet);
+// A handle closed with its parent by AbortInternet: no longer counted as open.
+void ForgetClosed(Handle h);
 
 // Files: opened for reading, shared for reading only, sequential scan.
 FileHandle OpenFileForRead(const wchar_t* path);

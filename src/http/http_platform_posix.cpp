@@ -365,14 +365,18 @@ bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* rea
     return ReadBody(*r, static_cast<char*>(buffer), size, read);
 }
 
-void AbortInternet(Handle internet) {
+// The sockets are shut down; the handles stay for their owner to close.
+bool AbortInternet(Handle internet) {
     auto* i = As<Internet>(internet, Object::Kind::Internet);
-    if (!i) return;
+    if (!i) return false;
     std::lock_guard lock(i->mutex);
     i->aborted = true;
     for (Request* r : i->requests)
         if (r->socket) sock::ShutdownBoth(r->socket.get());
+    return false;
 }
+
+void ForgetClosed(Handle) {}
 
 bool InternetCloseHandle(Handle h) {
     if (!h) return Fail(kErrInvalidHandle);

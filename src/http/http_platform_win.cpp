@@ -6,8 +6,6 @@
 #include <wininet.h>
 
 #include <atomic>
-#include <mutex>
-#include <set>
 #include <utility>
 #include <vector>
 
@@ -27,9 +25,6 @@ Handle Counted(HINTERNET h) {
     if (h) ++g_live;
     return h;
 }
-// Internet handles closed by AbortInternet: the owner's own close later must not repeat it.
-std::mutex g_abortedMutex;
-std::set<Handle> g_aborted;
 }  // namespace
 
 int LiveHandleCount() { return g_live.load(); }
@@ -148,21 +143,15 @@ bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* rea
 bool InternetCloseHandle(Handle h) {
     if (!h) return false;
     --g_live;
-    {
-        std::lock_guard lock(g_abortedMutex);
-        if (g_aborted.erase(h)) return true;
-    }
-    // A child of an aborted handle was closed with it: this call then fails, harmlessly.
     return ::InternetCloseHandle(static_cast<HINTERNET>(h)) != FALSE;
 }
 
 // Closing the internet handle is WinINet's way to end a blocking call of another thread: the
-// call returns with an error at once.
-void AbortInternet(Handle internet) {
-    if (!internet) return;
-    std::lock_guard lock(g_abortedMutex);
-    if (!g_aborted.insert(internet).second) return;
-    ::InternetCloseHandle(static_cast<HINTERNET>(internet));
+// call returns with an error at once, and the handle's connection and request are closed too.
+bool AbortInternet(Handle internet) { return internet && ::InternetCloseHandle(static_cast<HINTERNET>(internet)) != FALSE; }
+
+void ForgetClosed(Handle h) {
+    if (h) --g_live;
 }
 
 FileHandle OpenFileForRead(const wchar_t* path) {

@@ -4,36 +4,6 @@
 
 namespace zk {
 
-bool HttpAbortGate::Register(HttpHandle internet) {
-    std::lock_guard lock(m_mutex);
-    if (m_aborted) return false;
-    m_current = internet;
-    return true;
-}
-
-void HttpAbortGate::Release(HttpHandle internet) {
-    std::lock_guard lock(m_mutex);
-    if (m_current == internet) m_current = nullptr;
-}
-
-void HttpAbortGate::Abort() {
-    std::lock_guard lock(m_mutex);
-    m_aborted = true;
-    if (m_current) net::AbortInternet(m_current);
-}
-
-void HttpAbortGate::Clear() {
-    std::lock_guard lock(m_mutex);
-    m_aborted = false;
-}
-
-CHttpResponseT::~CHttpResponseT() {
-    CHttpToolW::CloseHandle(m_hRequest);
-    CHttpToolW::CloseHandle(m_hConnection);
-    if (m_gate) m_gate->Release(m_hInternet);
-    CHttpToolW::CloseHandle(m_hInternet);
-}
-
 uint32_t CHttpResponseT::GetStatus() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetStatus: m_hRequest can not be NULL.");
     if (m_status == 0) m_status = CHttpToolW::QueryStatusCode(m_hRequest);
