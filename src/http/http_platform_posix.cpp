@@ -118,7 +118,9 @@ bool Connect(Request& r, const std::string& extra) {
     if (r.sendMs || r.receiveMs) sock::SetTimeouts(r.socket.get(), r.receiveMs, r.sendMs);
     std::string head = r.verb + " " + r.object + " HTTP/1.1\r\nAccept: */*\r\n";
     if (!r.agent.empty()) head += "User-Agent: " + r.agent + "\r\n";
-    head += "Host: " + r.host + (r.port == 80 ? std::string() : ":" + std::to_string(r.port)) + "\r\n";
+    head.append("Host: ").append(r.host);
+    if (r.port != 80) head.append(":").append(std::to_string(r.port));
+    head.append("\r\n");
     for (auto& line : r.headerLines) head += line;
     head += extra;
     head += "Connection: close\r\n\r\n";
