@@ -18,7 +18,7 @@ void CAuditThread::Begin() {
 
 void CAuditThread::Cycle() {
     const int64_t now = m_clock.Now();
-    m_running = now > m_start ? now - m_start : 0;
+    m_runningSeconds = now > m_start ? now - m_start : 0;
     const LocalTime t = m_clock.Local(now);
     if (t.day == m_day) {
         m_dayLatch = false;

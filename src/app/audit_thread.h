@@ -29,7 +29,7 @@ public:
 
     [[nodiscard]] int MinuteCounter() const { return m_minuteCounter.load(); }
     // Seconds since Begin(), 0 when the clock went back before it.
-    [[nodiscard]] int64_t RunningSeconds() const { return m_running.load(); }
+    [[nodiscard]] int64_t RunningSeconds() const { return m_runningSeconds.load(); }
 
 protected:
     unsigned ThreadBody() override;
@@ -41,7 +41,7 @@ private:
     int m_day = 0, m_minute = 0;
     bool m_dayLatch = false, m_minuteLatch = false;
     std::atomic<int> m_minuteCounter{0};
-    std::atomic<int64_t> m_running{0};
+    std::atomic<int64_t> m_runningSeconds{0};
 };
 
 }  // namespace zk

@@ -1,6 +1,8 @@
-// Owners of the Win32 handle types used by the *_win.cpp files. Include only from those.
+// Owners of the Win32 handle types. Include only from Windows-only code: the *_win.cpp files
+// and the headers of Windows-only classes (the window object, the registry store).
 #pragma once
 #include <windows.h>
+#include <ole2.h>
 #include <wininet.h>
 
 #include <utility>
@@ -70,6 +72,21 @@ public:
     }
     ScopedCoInit(const ScopedCoInit&) = delete;
     ScopedCoInit& operator=(const ScopedCoInit&) = delete;
+    [[nodiscard]] HRESULT Result() const { return m_hr; }
+
+private:
+    HRESULT m_hr;
+};
+
+// OleInitialize for the calling thread, undone on scope exit when it succeeded.
+class ScopedOleInit {
+public:
+    ScopedOleInit() : m_hr(OleInitialize(nullptr)) {}
+    ~ScopedOleInit() {
+        if (SUCCEEDED(m_hr)) OleUninitialize();
+    }
+    ScopedOleInit(const ScopedOleInit&) = delete;
+    ScopedOleInit& operator=(const ScopedOleInit&) = delete;
     [[nodiscard]] HRESULT Result() const { return m_hr; }
 
 private:

@@ -47,28 +47,28 @@ bool CVelmoConnect::Authenticate() {
         const std::wstring body = ReadAnswer(*response, text, true);
         {
             std::lock_guard lock(m_mutex);
-            m_responseHeaders = headers;
-            m_responseBody = body;
+            m_state.responseHeaders = headers;
+            m_state.responseBody = body;
         }
         if (std::wstring error; ErrorReport(body, error)) SetError(error, kErrServerRefused, true);
         std::wstring uploadUrl, authorization;
         {
             std::lock_guard lock(m_mutex);
-            m_uid = TextBetween(body, L"<UID>", L"</UID>");
-            m_aid = TextBetween(body, L"<AID>", L"</AID>");
-            m_ftpHost = TagAttribute(body, L"<FTP", L"host");
-            m_ftpPort = TagAttribute(body, L"<FTP", L"port");
-            m_ftpLogin = TagAttribute(body, L"<FTP", L"login");
-            m_ftpPassword = TagAttribute(body, L"<FTP", L"passwd");
-            m_httpHost = TagAttribute(body, L"<HTTP", L"host");
-            m_httpPort = TagAttribute(body, L"<HTTP", L"port");
-            m_httpPath = TagAttribute(body, L"<HTTP", L"path");
-            m_httpLogin = TagAttribute(body, L"<HTTP", L"login");
-            m_httpPassword = TagAttribute(body, L"<HTTP", L"passwd");
-            m_uploadUrl = L"http://" + m_httpHost + L":" + m_httpPort + m_httpPath;
-            m_uploadAuthorization = L"Basic " + Base64Encode(m_httpLogin + L":" + m_httpPassword);
-            uploadUrl = m_uploadUrl;
-            authorization = m_uploadAuthorization;
+            m_state.uid = TextBetween(body, L"<UID>", L"</UID>");
+            m_state.aid = TextBetween(body, L"<AID>", L"</AID>");
+            m_state.ftpHost = TagAttribute(body, L"<FTP", L"host");
+            m_state.ftpPort = TagAttribute(body, L"<FTP", L"port");
+            m_state.ftpLogin = TagAttribute(body, L"<FTP", L"login");
+            m_state.ftpPassword = TagAttribute(body, L"<FTP", L"passwd");
+            m_state.httpHost = TagAttribute(body, L"<HTTP", L"host");
+            m_state.httpPort = TagAttribute(body, L"<HTTP", L"port");
+            m_state.httpPath = TagAttribute(body, L"<HTTP", L"path");
+            m_state.httpLogin = TagAttribute(body, L"<HTTP", L"login");
+            m_state.httpPassword = TagAttribute(body, L"<HTTP", L"passwd");
+            m_state.uploadUrl = L"http://" + m_state.httpHost + L":" + m_state.httpPort + m_state.httpPath;
+            m_state.uploadAuthorization = L"Basic " + Base64Encode(m_state.httpLogin + L":" + m_state.httpPassword);
+            uploadUrl = m_state.uploadUrl;
+            authorization = m_state.uploadAuthorization;
         }
         response.reset();
         CheckStop();
@@ -76,10 +76,10 @@ bool CVelmoConnect::Authenticate() {
         m_client.AddHeader(L"Authorization", authorization.c_str());
         response = m_client.PerformGet(uploadUrl.c_str(), kHttpSessionFlags);
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
-        m_authenticated = true;
         {
             std::lock_guard lock(m_mutex);
-            m_serverParams = ParseParams(body);
+            m_state.authenticated = true;
+            m_state.serverParams = ParseParams(body);
         }
         RaiseAuth(kAuthSucceeded);
         return true;
@@ -91,7 +91,10 @@ bool CVelmoConnect::Authenticate() {
     }
     response.reset();
     m_client.CancelPost();
-    m_authenticated = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_state.authenticated = false;
+    }
     RaiseAuth(kAuthFailed);
     return false;
 }

@@ -19,21 +19,22 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
     std::wstring descriptor;
     try {
         std::wstring uploadUrl, authorization, uid, aid;
+        bool authenticated;
         {
             std::lock_guard lock(m_mutex);
-            m_serverAnswer.clear();
-            m_currentFile = path;
-            uploadUrl = m_uploadUrl;
-            authorization = m_uploadAuthorization;
-            uid = m_uid;
-            aid = m_aid;
+            m_state.serverAnswer.clear();
+            m_state.currentFile = path;
+            m_state.currentFileTotal = m_state.currentFilePosted = 0;
+            uploadUrl = m_state.uploadUrl;
+            authorization = m_state.uploadAuthorization;
+            uid = m_state.uid;
+            aid = m_state.aid;
+            authenticated = m_state.authenticated;
         }
         m_client.ClearHeader();
         m_client.ClearParam();
-        m_currentFileTotal = 0;
-        m_currentFilePosted = 0;
         RaiseTransfer(kTransferBegin);
-        if (!m_authenticated) SetError(kTextNotAuthenticated, kErrNoCredentials, true);
+        if (!authenticated) SetError(kTextNotAuthenticated, kErrNoCredentials, true);
         if (!PathExists(path)) SetError(kTextFileNotFound + path, kErrFileNotFound, true);
         if (!WriteDescriptor(uid, aid, path, descriptor)) SetError(kTextDescriptor, kErrDescriptor, true);
         CheckStop();
@@ -57,15 +58,15 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
             m_client.QueryPostStat(stat);
             response = m_client.ContinuePost();
             if (stat.IsActive()) {
-                m_currentFileTotal = static_cast<int32_t>(stat.ActualTotalByte());
-                m_bytesSent += stat.ActualPostedByte() - previousPosted;
+                std::lock_guard lock(m_mutex);
+                m_state.currentFileTotal = static_cast<int32_t>(stat.ActualTotalByte());
+                m_state.bytesSent += stat.ActualPostedByte() - previousPosted;
                 previousPosted = stat.ActualPostedByte();
-                m_currentFilePosted = static_cast<int32_t>(previousPosted);
+                m_state.currentFilePosted = static_cast<int32_t>(previousPosted);
             }
             RaiseTransfer(kTransferStep);
         }
-        m_currentFileTotal = 0;
-        m_currentFilePosted = 0;
+        SetFileProgress(0, 0);
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
         const bool text = IsTextAnswer(*response);
         CheckStop();
@@ -73,7 +74,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         std::erase(answer, L'\n');
         {
             std::lock_guard lock(m_mutex);
-            m_serverAnswer = answer;
+            m_state.serverAnswer = answer;
         }
         if (answer.size() < 2 || !EqualsNoCase(answer.substr(0, 2), L"OK")) SetError(answer, kErrServerAnswer, true);
         RaiseTransfer(kTransferAccepted);
@@ -89,8 +90,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
     response.reset();
     if (!descriptor.empty()) DeleteFileAt(descriptor);
     m_client.CancelPost();
-    m_currentFileTotal = 0;
-    m_currentFilePosted = 0;
+    SetFileProgress(0, 0);
     RaiseTransfer(kTransferFailed);
     return false;
 }

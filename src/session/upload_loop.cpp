@@ -61,7 +61,7 @@ void CVelmoConnect::RunOnce(int& failures) {
         ResetSession();
         RaiseTransfer(kTransferReauth);
     }
-    if (!m_authenticated && !Authenticate()) {
+    if (!IsAuthenticated() && !Authenticate()) {
         if (LastErrorCode() != kErrStopped) FailurePause();
         return;
     }
@@ -163,8 +163,11 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             m_registry->Ledger().RecordUndeleted(f->value, stamp);
         }
         f->state = kFileSent;
-        SetCurrentFile(L"");
-        ++m_filesSent;
+        {
+            std::lock_guard lock(m_mutex);
+            m_state.currentFile.clear();
+            ++m_state.filesSent;
+        }
         m_registry->queuedBytes -= static_cast<int64_t>(f->size);
         if (m_reauthenticate.exchange(false)) {
             ResetSession();
@@ -180,7 +183,10 @@ void CVelmoConnect::CompleteTask(CZKRBTreeNode* task) {
     std::lock_guard lock(m_registry->Mutex());
     task->state = kTaskDone;
     RaiseTransfer(kTransferTaskDone);
-    ++m_tasksSent;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_state.tasksSent;
+    }
     const std::wstring folder = task->Name();
     COrderLedger& ledger = m_registry->Ledger();
     // Accepted files whose deletion failed: once more now.

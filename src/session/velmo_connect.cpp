@@ -2,8 +2,8 @@
 // Threads: the setters run on the main thread (or the upload-loop thread for settings pushed by
 // the server); Authenticate, UploadFile and the loop run on the upload-loop thread only, which
 // alone uses m_client; Stop runs on the owner's thread and may abort m_client's request through
-// its thread-safe gate. m_mutex guards every session string and the request-ready flag;
-// counters, flags and the callbacks are atomics.
+// its thread-safe gate. m_mutex guards the session's state (one struct), the request-ready flag
+// and the request URL; the re-authenticate flag and the callbacks are atomics.
 #include "session/velmo_connect.h"
 
 #include <cwchar>
@@ -59,33 +59,33 @@ bool CVelmoConnect::Stop(std::chrono::milliseconds limit) {
 
 void CVelmoConnect::SetVersionString(const std::wstring& text) {
     std::lock_guard lock(m_mutex);
-    m_version = text;
+    m_state.version = text;
 }
 
 void CVelmoConnect::SetAuthServerUrl(const std::wstring& text) {
     std::lock_guard lock(m_mutex);
-    m_authServerUrl = text;
+    m_state.authUrl = text;
     RebuildRequest();
 }
 
 void CVelmoConnect::SetUserName(const std::wstring& text) {
     std::lock_guard lock(m_mutex);
-    m_userName = text;
+    m_state.userName = text;
     RebuildRequest();
 }
 
 void CVelmoConnect::SetPassword(const std::wstring& text) {
     std::lock_guard lock(m_mutex);
-    m_password = text;
+    m_state.password = text;
     RebuildRequest();
 }
 
 // m_mutex held.
 void CVelmoConnect::RebuildRequest() {
-    m_requestReady = !m_userName.empty() && !m_password.empty() && !m_authServerUrl.empty();
+    m_requestReady = !m_state.userName.empty() && !m_state.password.empty() && !m_state.authUrl.empty();
     if (!m_requestReady) return;
-    m_authRequestUrl = m_authServerUrl + L"?QHU=" + SessionUrlEncode(m_userName) + L"&QHP=" + SessionUrlEncode(m_password) +
-                       L"&QHV=" + m_version;
+    m_authRequestUrl = m_state.authUrl + L"?QHU=" + SessionUrlEncode(m_state.userName) + L"&QHP=" + SessionUrlEncode(m_state.password) +
+                       L"&QHV=" + m_state.version;
 }
 
 bool CVelmoConnect::IsRequestReady() const {
@@ -96,20 +96,17 @@ bool CVelmoConnect::IsRequestReady() const {
 void CVelmoConnect::ResetSession() {
     {
         std::lock_guard lock(m_mutex);
-        for (std::wstring* s : {&m_responseHeaders, &m_responseBody, &m_uid, &m_aid, &m_ftpHost, &m_ftpPort, &m_ftpLogin,
-                                &m_ftpPassword, &m_httpHost, &m_httpPort, &m_httpPath, &m_httpLogin, &m_httpPassword,
-                                &m_uploadUrl, &m_uploadAuthorization})
-            s->clear();
+        static_cast<SessionEndpoint&>(m_state) = SessionEndpoint{};
+        m_state.authenticated = false;
     }
-    m_authenticated = false;
     m_client.CancelPost();
 }
 
 void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise) {
     {
         std::lock_guard lock(m_mutex);
-        m_lastErrorText = text;
-        m_lastErrorCode = code;
+        m_state.lastErrorText = text;
+        m_state.lastErrorCode = code;
     }
     if (raise) throw Failure{};
 }
@@ -149,63 +146,45 @@ std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool
 
 void CVelmoConnect::SetCurrentTask(const CZKRBTreeNode* task) {
     std::lock_guard lock(m_mutex);
-    m_currentTaskName = task ? task->Name() : std::wstring();
+    m_state.currentTaskName = task ? task->Name() : std::wstring();
 }
 
 void CVelmoConnect::SetCurrentFile(const std::wstring& path) {
     std::lock_guard lock(m_mutex);
-    m_currentFile = path;
+    m_state.currentFile = path;
+}
+
+void CVelmoConnect::SetFileProgress(int32_t total, int32_t posted) {
+    std::lock_guard lock(m_mutex);
+    m_state.currentFileTotal = total;
+    m_state.currentFilePosted = posted;
 }
 
 bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }
 
 int32_t CVelmoConnect::LastErrorCode() const {
     std::lock_guard lock(m_mutex);
-    return m_lastErrorCode;
+    return m_state.lastErrorCode;
 }
 
 std::wstring CVelmoConnect::LastErrorText() const {
     std::lock_guard lock(m_mutex);
-    return m_lastErrorText;
+    return m_state.lastErrorText;
 }
 
 SessionSnapshot CVelmoConnect::Snapshot() const {
-    SessionSnapshot s;
-    {
-        std::lock_guard lock(m_mutex);
-        s.authUrl = m_authServerUrl;
-        s.userName = m_userName;
-        s.password = m_password;
-        s.version = m_version;
-        s.responseHeaders = m_responseHeaders;
-        s.responseBody = m_responseBody;
-        s.uid = m_uid;
-        s.aid = m_aid;
-        s.ftpHost = m_ftpHost;
-        s.ftpPort = m_ftpPort;
-        s.ftpLogin = m_ftpLogin;
-        s.ftpPassword = m_ftpPassword;
-        s.httpHost = m_httpHost;
-        s.httpPort = m_httpPort;
-        s.httpPath = m_httpPath;
-        s.httpLogin = m_httpLogin;
-        s.httpPassword = m_httpPassword;
-        s.uploadUrl = m_uploadUrl;
-        s.uploadAuthorization = m_uploadAuthorization;
-        s.lastErrorText = m_lastErrorText;
-        s.lastErrorCode = m_lastErrorCode;
-        s.serverAnswer = m_serverAnswer;
-        s.currentFile = m_currentFile;
-        s.currentTaskName = m_currentTaskName;
-        s.serverParams = m_serverParams;
-    }
-    s.currentFileTotal = m_currentFileTotal;
-    s.currentFilePosted = m_currentFilePosted;
-    s.tasksSent = m_tasksSent;
-    s.filesSent = m_filesSent;
-    s.bytesSent = m_bytesSent;
-    s.authenticated = m_authenticated;
-    return s;
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+uint64_t CVelmoConnect::BytesSent() const {
+    std::lock_guard lock(m_mutex);
+    return m_state.bytesSent;
+}
+
+bool CVelmoConnect::IsAuthenticated() const {
+    std::lock_guard lock(m_mutex);
+    return m_state.authenticated;
 }
 
 unsigned CVelmoConnect::_CThread::ThreadBody() {

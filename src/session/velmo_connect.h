@@ -17,14 +17,19 @@
 
 namespace zk {
 
-// A copy of the session's state for the event handlers and the statistics.
-struct SessionSnapshot {
-    std::wstring authUrl, userName, password, version;
+// What an authentication yields: the fifteen texts a reset of the session clears together.
+struct SessionEndpoint {
     std::wstring responseHeaders, responseBody;
     std::wstring uid, aid;
     std::wstring ftpHost, ftpPort, ftpLogin, ftpPassword;
     std::wstring httpHost, httpPort, httpPath, httpLogin, httpPassword;
     std::wstring uploadUrl, uploadAuthorization;
+};
+
+// The session's whole state, one struct: the session keeps it under its mutex, and the event
+// handlers and the statistics read a copy of it.
+struct SessionSnapshot : SessionEndpoint {
+    std::wstring authUrl, userName, password, version;
     std::wstring lastErrorText, serverAnswer, currentFile, currentTaskName;
     int32_t lastErrorCode = 0;
     int32_t currentFileTotal = 0, currentFilePosted = 0;
@@ -91,10 +96,10 @@ public:
 
     [[nodiscard]] SessionSnapshot Snapshot() const;
     // Request bytes posted since start, without a snapshot (the step event's handler).
-    [[nodiscard]] uint64_t BytesSent() const { return m_bytesSent.load(); }
+    [[nodiscard]] uint64_t BytesSent() const;
     [[nodiscard]] int32_t LastErrorCode() const;
     [[nodiscard]] std::wstring LastErrorText() const;
-    [[nodiscard]] bool IsAuthenticated() const { return m_authenticated.load(); }
+    [[nodiscard]] bool IsAuthenticated() const;
     [[nodiscard]] bool IsRequestReady() const;
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     CZKRBTree* Registry() const { return m_registry; }
@@ -141,6 +146,7 @@ private:
     // The task the loop works on (null for none), as its name.
     void SetCurrentTask(const CZKRBTreeNode* task);
     void SetCurrentFile(const std::wstring& path);
+    void SetFileProgress(int32_t total, int32_t posted);
     // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
     bool FailurePause();
     bool Stopping() const { return m_thread.ShouldStop(); }
@@ -151,28 +157,15 @@ private:
     std::atomic<Callback> m_authCallback{nullptr};
     std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
-    std::atomic<bool> m_authenticated{false};
     std::atomic<bool> m_reauthenticate{false};  // read and cleared by the upload loop only
 
-    // Guards every string below and the request-ready flag: the settings setters (main thread,
-    // or the upload thread for pushed settings) against the request building and the updates
-    // of the upload-loop thread, and both against readers of Snapshot().
+    // Guards m_state, the request-ready flag and the request URL: the settings setters (main
+    // thread, or the upload thread for pushed settings) against the request building and the
+    // updates of the upload-loop thread, and both against readers of Snapshot().
     mutable std::mutex m_mutex;
+    SessionSnapshot m_state;
     bool m_requestReady = false;
-    std::wstring m_version, m_userName, m_password, m_authServerUrl, m_authRequestUrl;
-    std::wstring m_lastErrorText, m_serverAnswer, m_currentFile;
-    // The current task's name, kept as text: readers on other threads never touch the task,
-    // which the loop may remove from the registry at any time.
-    std::wstring m_currentTaskName;
-    int32_t m_lastErrorCode = 0;
-    std::wstring m_responseHeaders, m_responseBody, m_uid, m_aid;
-    std::wstring m_ftpHost, m_ftpPort, m_ftpLogin, m_ftpPassword;
-    std::wstring m_httpHost, m_httpPort, m_httpPath, m_httpLogin, m_httpPassword;
-    std::wstring m_uploadUrl, m_uploadAuthorization;
-    std::vector<std::pair<std::wstring, std::wstring>> m_serverParams;
-
-    std::atomic<int32_t> m_currentFileTotal{0}, m_currentFilePosted{0};
-    std::atomic<uint64_t> m_tasksSent{0}, m_filesSent{0}, m_bytesSent{0};
+    std::wstring m_authRequestUrl;
 
     _CThread m_thread{this};  // declared last: stopped first
 };

@@ -129,9 +129,10 @@ HRESULT CZKDropTarget::Drop(IDataObject* data, DWORD, POINTL pt, DWORD* effect) 
 // ---- drop thread ----
 
 bool CDropThread::Begin(std::vector<std::wstring> paths) {
+    Join();
     m_paths = std::move(paths);
     busy = true;
-    return Start();
+    return Launch(false);
 }
 
 unsigned CDropThread::ThreadBody() {
@@ -228,7 +229,7 @@ bool CZKWindow::StartDrop(std::vector<std::wstring> paths) {
                 } else {
                     // At most one idle thread object stays for reuse.
                     m_dropThreads.Remove(e);
-                    delete t;  // its destructor sets the stop flag and waits (it has finished)
+                    delete t;  // its destructor joins it (it has finished)
                 }
             }
             e = next;
@@ -251,7 +252,7 @@ bool CZKWindow::StartDrop(std::vector<std::wstring> paths) {
 void CZKWindow::StopDropThreads() {
     std::lock_guard lock(m_dropThreads.Mutex());
     for (CZKListEntry* e = m_dropThreads.First(); e; e = e->next) {
-        delete static_cast<CDropThread*>(e->attached);  // sets the stop flag and waits
+        delete static_cast<CDropThread*>(e->attached);  // waits for a drop in progress to end
         e->attached = nullptr;
     }
     m_dropThreads.Empty();

@@ -16,11 +16,12 @@ namespace zk {
 class CZKWindow;
 
 // Builds the order of one drop; the busy flag marks it in use, the stop flag is set by shutdown.
-class CDropThread final : public CZKFlagThread {
+// One drop's worker. It has no stop: a drop in progress is always completed, and its owner
+// waits for it (the destructor joins).
+class CDropThread final : public CZKThread {
 public:
     explicit CDropThread(CZKWindow* window) : m_window(window) {}
-    ~CDropThread() override { StopAndWait(); }
-    // Takes the paths of a drop and starts the thread for them.
+    // Takes the paths of a drop and starts the thread for them (after the previous drop's ended).
     bool Begin(std::vector<std::wstring> paths);
     std::atomic<bool> busy{false};
 

@@ -130,9 +130,9 @@ bool CZKWindow::CreateMainWindow() {
 }
 
 bool CZKWindow::StartUp() {
-    m_comStarted = SUCCEEDED(CoInitialize(nullptr));
-    m_oleStarted = SUCCEEDED(OleInitialize(nullptr));
-    if (!m_comStarted || !m_oleStarted) return false;
+    m_com.emplace();
+    m_ole.emplace();
+    if (FAILED(m_com->Result()) || FAILED(m_ole->Result())) return false;
     m_balloon = CreateWindowExW(WS_EX_ACCEPTFILES, kBalloonClass, L"", WS_POPUP | WS_CLIPCHILDREN, m_left, m_top, m_width, m_height,
                                 m_main, nullptr, m_instance, this);
     if (!m_balloon) return false;
@@ -148,8 +148,7 @@ bool CZKWindow::StartUp() {
                                  CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Arial"));
     SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(m_editFont.get()), FALSE);
     StartDropTarget();
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok) m_gdiplusToken = 0;
+    m_gdiplus = std::make_unique<ScopedGdiplus>();
 
     AgentResources res;
     res.agentClass = m_agentClass;
@@ -178,7 +177,7 @@ void CZKWindow::ShutDown() {
     // The hidden window's end stops the clock; after a failed start-up it still runs, and its
     // hooks call the agent, which goes below.
     StopClock();
-    if (m_gdiplusToken) Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplus.reset();
     if (m_balloon && IsWindow(m_balloon)) SetWindowRgn(m_balloon, nullptr, FALSE);
     if (m_agent) m_agent->ShutDown();  // journal line, then session, splitter, audit
     StopDropTarget();
@@ -186,8 +185,8 @@ void CZKWindow::ShutDown() {
     if (m_balloon && IsWindow(m_balloon)) DestroyWindow(m_balloon);
     StopDropThreads();
     m_agent.reset();
-    if (m_oleStarted) OleUninitialize();
-    if (m_comStarted) CoUninitialize();
+    m_ole.reset();
+    m_com.reset();
 }
 
 void CZKWindow::StopClock() {
@@ -358,7 +357,7 @@ LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_PAINT: {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(hwnd, &ps);
-            if (m_gdiplusToken) Paint(dc);
+            if (m_gdiplus && m_gdiplus->Started()) Paint(dc);
             EndPaint(hwnd, &ps);
             return 0;
         }

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ inline constexpr wchar_t kMainTitle[] = L"ZELTAVIO EXPRESS UPLOADER";
 inline constexpr wchar_t kBalloonClass[] = L"CZKWindow";
 inline constexpr UINT kTrayMessage = WM_USER + 1;
 inline constexpr UINT kWakeMessage = WM_USER + 2;
+
+class ScopedGdiplus;
 
 class CZKWindow final : public IAgentWindow {
 public:
@@ -119,8 +122,10 @@ private:
     CZKListEntry* m_editing = nullptr;
     UniqueHbrush m_brushLight, m_brushGrey;  // edit-control backgrounds
     bool m_modified = false;
-    ULONG_PTR m_gdiplusToken = 0;
-    bool m_comStarted = false, m_oleStarted = false;
+    // Started by start-up, ended by the shutdown sequence in its order.
+    std::optional<ScopedCoInit> m_com;
+    std::optional<ScopedOleInit> m_ole;
+    std::unique_ptr<ScopedGdiplus> m_gdiplus;
 
     SystemClock m_systemClock;
     const IClock& m_clock;
