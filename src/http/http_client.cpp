@@ -220,7 +220,6 @@ uint32_t CHttpClientT::EncodedLen(const wchar_t* text) const {
 
 void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     CancelPost();
-    const uint32_t B = SafeLen(m_boundaryNarrow.size());
     std::vector<HttpFileHandle> files;
     std::vector<std::unique_ptr<char[]>> mimes;
     auto closeFiles = [&] {
@@ -241,19 +240,20 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
             uint32_t slot = 0;
             for (size_t i = 0; i < params.size(); ++i) {
                 const auto& e = params[i];
-                const uint32_t nameLen = EncodedLen(e.name.c_str());
                 uint32_t dataLen;
+                std::string head;
                 if (e.flags & kParamFile) {
                     files[slot] = CHttpToolW::OpenFile(e.ValueOrEmpty());
                     dataLen = files[slot] != net::InvalidFile() ? CHttpToolW::GetFileSize(files[slot], e.ValueOrEmpty()) : 0;
                     mimes[slot] = CHttpToolW::GetMimeType(files[slot], m_codePage);
-                    const uint32_t mimeLen = SafeLen(std::strlen(mimes[slot].get()));
-                    L = SafeAdd(L, SafeAdd(SafeAdd(SafeAdd(SafeAdd(SafeAdd(B, 78), nameLen), EncodedLen(e.ValueOrEmpty())), mimeLen), dataLen));
+                    head = FilePartHead(e.name.c_str(), e.ValueOrEmpty(), mimes[slot].get());
                     ++slot;
                 } else {
                     dataLen = EncodedLen(e.ValueOrEmpty());
-                    L = SafeAdd(L, SafeAdd(SafeAdd(SafeAdd(B, 49), nameLen), dataLen));
+                    head = TextPartHead(e.name.c_str());
                 }
+                // The part as _ProceedUploadContext writes it: its head, its data, CR LF.
+                L = SafeAdd(L, SafeAdd(SafeAdd(SafeLenOf(head), dataLen), SafeLen(std::strlen(kPartEnd))));
                 totalBytes = SafeAdd(totalBytes, dataLen);
                 if (i == 0) {
                     firstName = e.name;
@@ -262,9 +262,9 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
                     firstPath = e.ValueOrEmpty();
                 }
             }
-            L = SafeAdd(L, SafeAdd(B, 6));
+            L = SafeAdd(L, SafeLenOf(ClosingLine()));
         } else {
-            L = SafeAdd(B, 8);
+            L = SafeLenOf(EmptyBody());
         }
         HttpRequestHandles handles = OpenInternet();
         handles.connection.reset(OpenConnection(url, handles.internet.get()));
@@ -349,7 +349,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     }
     const auto& params = m_params.Entries();
     if (params.empty()) {
-        _WriteText("\r\n--" + m_boundaryNarrow + "--\r\n");
+        _WriteText(EmptyBody());
         return nullptr;
     }
     if (!m_progress.CurrParamIsComplete()) {
@@ -370,34 +370,46 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
         } else {
             _WritePost(m_currentValue.data() + m_progress.CurrParamPostedByte(), n, true);
         }
-        if (m_progress.CurrParamIsComplete()) _WriteText("\r\n");
+        if (m_progress.CurrParamIsComplete()) _WriteText(kPartEnd);
         return nullptr;
     }
     const uint32_t posted = m_progress.PostedCount();
     if (posted < params.size()) {
         const auto& e = params[posted];
-        std::string head = "--" + m_boundaryNarrow + "\r\nContent-Disposition: form-data; name=\"" + Encode(e.name.c_str());
         uint32_t size = 0;
         if (e.flags & kParamFile) {
             const uint32_t slot = m_progress.PostedFileCount();
             if (m_files[slot] != net::InvalidFile()) size = CHttpToolW::GetFileSize(m_files[slot], e.ValueOrEmpty());
-            head += "\"; filename=\"" + Encode(e.ValueOrEmpty()) + "\"\r\nContent-Type: " + m_mimeTypes[slot].get() + "\r\n\r\n";
-            _WriteText(head);
+            _WriteText(FilePartHead(e.name.c_str(), e.ValueOrEmpty(), m_mimeTypes[slot].get()));
             m_progress.StartNewEntry(e.name.c_str(), e.ValueOrEmpty(), size);
             m_readPos = m_readLen = 0;
         } else {
             m_currentValue = Encode(e.ValueOrEmpty());
             size = SafeLen(m_currentValue.size());
-            head += "\"\r\n\r\n";
-            _WriteText(head);
+            _WriteText(TextPartHead(e.name.c_str()));
             m_progress.StartNewEntry(e.name.c_str(), nullptr, size);
         }
-        if (size == 0) _WriteText("\r\n");
+        if (size == 0) _WriteText(kPartEnd);
         return nullptr;
     }
-    _WriteText("--" + m_boundaryNarrow + "--\r\n");
+    _WriteText(ClosingLine());
     return nullptr;
 }
+
+// ---- the texts of the body: written by the steps, and counted by StartUpload ----
+
+std::string CHttpClientT::TextPartHead(const wchar_t* name) const {
+    return "--" + m_boundaryNarrow + "\r\nContent-Disposition: form-data; name=\"" + Encode(name) + "\"\r\n\r\n";
+}
+
+std::string CHttpClientT::FilePartHead(const wchar_t* name, const wchar_t* path, const char* mime) const {
+    return "--" + m_boundaryNarrow + "\r\nContent-Disposition: form-data; name=\"" + Encode(name) + "\"; filename=\"" + Encode(path) +
+           "\"\r\nContent-Type: " + mime + "\r\n\r\n";
+}
+
+std::string CHttpClientT::ClosingLine() const { return "--" + m_boundaryNarrow + "--\r\n"; }
+
+std::string CHttpClientT::EmptyBody() const { return "\r\n--" + m_boundaryNarrow + "--\r\n"; }
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse) {
     HttpRequestHandles handles = std::move(m_handles);

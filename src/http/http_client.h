@@ -93,6 +93,13 @@ private:
     void _FlushPost();
     void _WriteText(const std::string& text) { _WritePost(text.data(), SafeLenOf(text), false); }
     std::unique_ptr<CHttpResponseT> _ProceedUploadContext();
+    // The texts of the multipart body, in the client's encoding; StartUpload counts the body's
+    // length from the same texts the steps write. A part is its head, its data and kPartEnd.
+    std::string TextPartHead(const wchar_t* name) const;
+    std::string FilePartHead(const wchar_t* name, const wchar_t* path, const char* mime) const;
+    std::string ClosingLine() const;
+    std::string EmptyBody() const;  // a body without parameters
+    static constexpr const char* kPartEnd = "\r\n";
     // Releases the upload context; with `toResponse` its handles go to a new response.
     std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse);
     static uint32_t SafeLenOf(const std::string& s);
