@@ -29,8 +29,8 @@ int main(int argc, char** argv) {
     const long n = std::stol(argv[3]);
     if (mode == "audit") {
         const std::wstring order = JoinPath(path, L"order");
-        CreateFolder(path);
-        CreateFolder(order);
+        (void)CreateFolder(path);
+        (void)CreateFolder(order);
         for (long i = 0; i < n; ++i) {
             UniqueStream f(OpenStream(JoinPath(order, L"img" + std::to_wstring(i) + L".jpg"), L"wb"));
             std::fputs("small file", f.get());
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         const double s = Seconds(t0);
         const double bytes = static_cast<double>(FileSizeOf(path));
         std::printf("split %d chunks %.3f s %.1f MB/s\n", scratch.Count(), s, bytes / s / 1e6);
-        for (auto* e = scratch.First(); e; e = e->next) DeleteFileAt(e->value);
+        for (auto* e = scratch.First(); e; e = e->next) (void)DeleteFileAt(e->value);
         return 0;
     }
     return 2;

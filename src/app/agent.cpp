@@ -79,7 +79,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     m_settings.Load({resources.authUrl, resources.userName, resources.password, resources.fileTypes, resources.chunkSize,
                      resources.authTimeout, moduleFolder});
     RefreshIdentity();
-    m_journal.Rotate(CurrentJournalSettings());
+    RotateAndReport();
 
     m_audit = std::make_unique<CVelmoFolderAudit>();
     m_audit->SetCallback(this, [](void* user, CVelmoFolderAudit* audit, int code) { static_cast<CAgent*>(user)->OnAuditEvent(*audit, code); });
@@ -128,7 +128,16 @@ void CAgent::ShutDown() {
 }
 
 void CAgent::RotateJournal() {
-    if (m_session) m_journal.Rotate(CurrentJournalSettings());  // only once the configuration is loaded
+    if (m_session) RotateAndReport();  // only once the configuration is loaded
+}
+
+void CAgent::RotateAndReport() {
+    if (m_journal.Rotate(CurrentJournalSettings())) return;
+    // Shown in the window too: a journal that cannot be opened has no other way to tell.
+    const std::wstring text = m_journal.IsOpen() ? L"Не удалось перенести журналы прошлых дней"
+                                                 : L"Не удалось открыть журнал " + m_journal.CurrentPath();
+    m_journal.Write(L"ERROR\tЖурнал\t" + text + L"\n");
+    m_rows.lastError.SetValue(text);
 }
 
 void CAgent::RequestReauthentication() {

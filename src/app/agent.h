@@ -76,6 +76,8 @@ public:
     void CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) override;
 
 private:
+    // Rotates the journal; a failure goes to the journal (when open) and to the last-error row.
+    void RotateAndReport();
     JournalSettings CurrentJournalSettings() const;
     void RefreshStatistics();
     // The folder audit's events (its thread): journal lines of its notices, then the statistics.

@@ -39,14 +39,24 @@ std::wstring CJournal::HandOverStamp() const {
 
 std::wstring CJournal::OpenDay(const JournalSettings& settings) {
     const std::wstring todo = TodoFolder(settings);
-    CreateFolder(todo);
-    CreateFolder(DoneFolder(settings));
+    // A folder that cannot be made shows up as a journal that cannot be opened.
+    (void)CreateFolder(todo);
+    (void)CreateFolder(DoneFolder(settings));
     const std::wstring name = FileName(settings.agentClass, settings.mac, m_clock.Local(m_clock.Now()));
     const std::wstring path = JoinPath(todo, name);
     // Close first, then open: the journal denies writing to every other handle, even our own old one.
     std::lock_guard lock(m_mutex);
     m_stream.reset();
-    m_stream.reset(OpenStream(path, L"ab", true));
+    m_currentPath = path;
+    m_currentName = name;
+    m_closed = false;
+    OpenLocked();
+    return path;
+}
+
+void CJournal::OpenLocked() {
+    m_lastOpenTick = m_clock.TickCount();
+    m_stream.reset(OpenStream(m_currentPath, L"ab", true));
     if (m_stream) {
         std::fseek(m_stream.get(), 0, SEEK_END);
         if (std::ftell(m_stream.get()) == 0) {
@@ -54,13 +64,16 @@ std::wstring CJournal::OpenDay(const JournalSettings& settings) {
             std::fflush(m_stream.get());
         }
     }
-    m_currentPath = path;
-    m_currentName = name;
-    return path;
+}
+
+bool CJournal::IsOpen() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<bool>(m_stream);
 }
 
 bool CJournal::Rotate(const JournalSettings& settings) {
     OpenDay(settings);
+    bool ok = IsOpen();
     const std::wstring current = [&] {
         std::lock_guard lock(m_mutex);
         return m_currentName;
@@ -80,10 +93,11 @@ bool CJournal::Rotate(const JournalSettings& settings) {
         const std::wstring source = JoinPath(todo, f.name);
         if (settings.handOver) {
             if (handled == 0 && !CreateFolder(temp)) return false;
-            CopyFileTo(source, JoinPath(temp, f.name), false);
+            if (!CopyFileTo(source, JoinPath(temp, f.name), false)) ok = false;
         }
         ++handled;
-        if (CopyFileTo(source, JoinPath(done, f.name), true)) DeleteFileAt(source);
+        // Removed from the to-do folder only once its copy is in the done folder.
+        if (!CopyFileTo(source, JoinPath(done, f.name), true) || !DeleteFileAt(source)) ok = false;
     }
     if (settings.handOver && handled > 0) {
         const LocalTime t = m_clock.Local(m_clock.Now());
@@ -91,7 +105,7 @@ bool CJournal::Rotate(const JournalSettings& settings) {
                                             L"_LOGS.UPLOADER_" + Format(L"%02i%02i%02i", t.year, t.month, t.day) + L"_" + stamp);
         if (!RenamePath(temp, final)) return false;
     }
-    return true;
+    return ok;
 }
 
 void CJournal::Write(const std::wstring& text, bool stamp) {
@@ -106,9 +120,11 @@ void CJournal::WriteLastAndClose(const std::wstring& text) {
     std::lock_guard lock(m_mutex);
     WriteLocked(bytes);
     m_stream.reset();
+    m_closed = true;
 }
 
 void CJournal::WriteLocked(const std::string& bytes) {
+    if (!m_stream && !m_closed && !m_currentPath.empty() && m_clock.TickCount() - m_lastOpenTick >= kReopenPauseMs) OpenLocked();
     if (!m_stream) return;
     std::fwrite(bytes.data(), 1, bytes.size(), m_stream.get());
     std::fflush(m_stream.get());
@@ -117,6 +133,7 @@ void CJournal::WriteLocked(const std::string& bytes) {
 void CJournal::Close() {
     std::lock_guard lock(m_mutex);
     m_stream.reset();
+    m_closed = true;
 }
 
 std::wstring CJournal::CurrentPath() const {

@@ -29,11 +29,14 @@ public:
     // Creates the to-do and done folders, builds today's name, replaces the open stream.
     std::wstring OpenDay(const JournalSettings& settings);
     // Opens today's journal, then moves every older one to the done folder (and a copy into a
-    // hand-over order when wanted). False when the hand-over folder cannot be made or renamed.
-    bool Rotate(const JournalSettings& settings);
-    // Writes the stamp (when asked) and the text as they stand, then flushes. Nothing happens
-    // without an open stream.
+    // hand-over order when wanted). False when today's journal could not be opened or an older
+    // one could not be handed over or moved; a journal that cannot be moved stays where it is.
+    [[nodiscard]] bool Rotate(const JournalSettings& settings);
+    // Writes the stamp (when asked) and the text as they stand, then flushes. Without an open
+    // stream (today's file could not be opened) the opening is tried again, at most every
+    // kReopenPauseMs, and the line is dropped if it still fails.
     void Write(const std::wstring& text, bool stamp = true);
+    [[nodiscard]] bool IsOpen() const;
     // Writes the last line and closes the stream under one lock: a worker still running may not
     // slip a line in after it. Later lines are dropped.
     void WriteLastAndClose(const std::wstring& text);
@@ -48,11 +51,17 @@ public:
 private:
     std::wstring HandOverStamp() const;
     void WriteLocked(const std::string& bytes);  // m_mutex held
+    void OpenLocked();                            // m_mutex held
+
+    static constexpr uint32_t kReopenPauseMs = 10000;
 
     const IClock& m_clock;
-    mutable std::mutex m_mutex;  // guards m_stream, m_currentPath and m_currentName
+    mutable std::mutex m_mutex;  // guards every member below
     UniqueStream m_stream;
     std::wstring m_currentPath, m_currentName;
+    bool m_closed = false;        // closed on purpose: no reopening
+    uint32_t m_lastOpenTick = 0;  // when the opening was last tried
+
 };
 
 }  // namespace zk

@@ -121,7 +121,8 @@ void CSettings::Load(const SettingsDefaults& d) {
     m_rows.logsPath.SetValue(m_moduleFolder);
     const std::wstring defaultAudit = DefaultAuditFolder(m_moduleFolder);
     m_rows.auditPath.SetValue(defaultAudit);
-    CreateFolder(defaultAudit);
+    // A default folder that cannot be made is reported by the audit, which cannot list it.
+    (void)CreateFolder(defaultAudit);
     SetNormalAttributes(defaultAudit);
 
     ReadOrWriteAll(true);

@@ -20,12 +20,13 @@ std::wstring WidePath(const std::filesystem::path& path);
 [[nodiscard]] bool PathExists(std::wstring_view path);
 [[nodiscard]] bool IsFolder(std::wstring_view path);
 // Creates one folder; an existing folder is success.
-bool CreateFolder(std::wstring_view path);
+[[nodiscard]] bool CreateFolder(std::wstring_view path);
 // Removes an empty folder.
-bool RemoveFolder(std::wstring_view path);
-bool DeleteFileAt(std::wstring_view path);
-bool RenamePath(std::wstring_view from, std::wstring_view to);
-bool CopyFileTo(std::wstring_view from, std::wstring_view to, bool overwrite);
+[[nodiscard]] bool RemoveFolder(std::wstring_view path);
+[[nodiscard]] bool DeleteFileAt(std::wstring_view path);
+// A move that never replaces what is at `to`.
+[[nodiscard]] bool RenamePath(std::wstring_view from, std::wstring_view to);
+[[nodiscard]] bool CopyFileTo(std::wstring_view from, std::wstring_view to, bool overwrite);
 // Size of a file, or -1.
 int64_t FileSizeOf(std::wstring_view path);
 

@@ -47,7 +47,7 @@ DropOrderResult BuildDropOrder(const std::wstring& auditFolder, const std::vecto
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     if (r.accepted == 0) {
-        RemoveFolder(r.tempFolder);
+        (void)RemoveFolder(r.tempFolder);  // an empty temporary folder left over is harmless
         return r;
     }
     const std::wstring final = JoinPath(auditFolder, name);

@@ -45,7 +45,7 @@ bool WriteDescriptor(const std::wstring& uid, const std::wstring& aid, const std
     if (temp.empty()) return false;
     const std::wstring text = DescriptorText(uid, aid, filePath, size);
     if (WriteUtf8TextFile(temp, text) != static_cast<long long>(text.size())) {
-        DeleteFileAt(temp);
+        (void)DeleteFileAt(temp);  // a temporary file: nothing is lost if it stays
         return false;
     }
     descriptorPath = temp;

@@ -79,7 +79,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         if (answer.size() < 2 || !EqualsNoCase(answer.substr(0, 2), L"OK")) SetError(answer, kErrServerAnswer, true);
         RaiseTransfer(kTransferAccepted);
         response.reset();
-        DeleteFileAt(descriptor);
+        (void)DeleteFileAt(descriptor);  // the descriptor is our own temporary file
         return true;
     } catch (const Failure&) {
     } catch (const httpclientexceptionW& e) {
@@ -88,7 +88,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         SetInternalError(e.what());
     }
     response.reset();
-    if (!descriptor.empty()) DeleteFileAt(descriptor);
+    if (!descriptor.empty()) (void)DeleteFileAt(descriptor);
     m_client.CancelPost();
     SetFileProgress(0, 0);
     RaiseTransfer(kTransferFailed);

@@ -54,10 +54,10 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
     test::TempDir dir(L"agent");
     const std::wstring audit = dir / L"orders.UPLOAD";
     const std::wstring logs = dir / L"logs";
-    CreateFolder(audit);
-    CreateFolder(logs);
+    EXPECT_TRUE(CreateFolder(audit));
+    EXPECT_TRUE(CreateFolder(logs));
     const std::wstring order = JoinPath(audit, L"\u0417\u0430\u043A\u0430\u0437 1");
-    CreateFolder(order);
+    EXPECT_TRUE(CreateFolder(order));
     test::WriteFile(JoinPath(order, L"a.jpg"), "image bytes");
 
     SystemClock clock;
@@ -106,10 +106,10 @@ TEST(Agent, QueueFiguresReturnToZeroOnceEverythingIsSent) {
     ASSERT_TRUE(service.Start());
     test::TempDir dir(L"agentq");
     const std::wstring audit = dir / L"orders.UPLOAD";
-    CreateFolder(audit);
+    EXPECT_TRUE(CreateFolder(audit));
     // As the demo: orders with small files, one with a file cut into chunks, one empty.
     const std::wstring a = JoinPath(audit, L"A"), b = JoinPath(audit, L"B"), c = JoinPath(audit, L"C");
-    for (const std::wstring& f : {a, b, c}) CreateFolder(f);
+    for (const std::wstring& f : {a, b, c}) EXPECT_TRUE(CreateFolder(f));
     for (int i = 0; i < 4; ++i) test::WriteFile(JoinPath(a, L"a" + std::to_wstring(i) + L".jpg"), test::PatternBytes(3000, i));
     test::WriteFile(JoinPath(b, L"big.jpg"), test::PatternBytes(2600000, 9));
 

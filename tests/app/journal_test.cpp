@@ -24,7 +24,7 @@ class JournalTest : public ::testing::Test {
 protected:
     void SetUp() override {
         settings = {L"TOLMARIN_SS_UPLOADER", L"001122AABBCC", dir.Path(), dir / L"audit.UPLOAD", false};
-        CreateFolder(settings.auditFolder);
+        EXPECT_TRUE(CreateFolder(settings.auditFolder));
     }
     std::wstring Todo() { return dir / L"_LOGS.UPLOADER.TODO"; }
     std::wstring Done() { return dir / L"_LOGS.UPLOADER.DONE"; }
@@ -156,4 +156,31 @@ TEST_F(JournalTest, DayChangeOpensTheNextFile) {
     EXPECT_TRUE(journal.Rotate(settings));
     EXPECT_EQ(FileNamePart(journal.CurrentPath()), L"TOLMARIN_SS_UPLOADER_001122AABBCC_20261207.log");
     EXPECT_TRUE(PathExists(JoinPath(Done(), FileNamePart(first))));
+}
+
+TEST_F(JournalTest, AJournalThatCannotBeOpenedIsReportedAndTriedAgainLater) {
+    // A file where the to-do folder should be: the folder cannot be made, today's file not opened.
+    test::WriteFile(Todo(), "in the way");
+    clock.SetTicks(1000);
+    EXPECT_FALSE(journal.Rotate(settings));
+    EXPECT_FALSE(journal.IsOpen());
+    journal.Write(L"lost\n");
+
+    ASSERT_TRUE(DeleteFileAt(Todo()));
+    ASSERT_TRUE(CreateFolder(Todo()));
+    clock.SetTicks(1000 + 9000);
+    journal.Write(L"too soon\n");
+    EXPECT_FALSE(journal.IsOpen()) << "the opening is not retried on every line";
+    clock.SetTicks(1000 + 10000);
+    journal.Write(L"back\n");
+    ASSERT_TRUE(journal.IsOpen());
+    const std::string text = test::ReadFile(journal.CurrentPath());
+    EXPECT_EQ(text, "\xEF\xBB\xBF" "2026.12.06\t07:05:09\tback\r\n");
+
+    // A journal closed on purpose stays closed.
+    journal.WriteLastAndClose(L"last\n");
+    clock.SetTicks(1000 + 60000);
+    journal.Write(L"after\n");
+    EXPECT_FALSE(journal.IsOpen());
+    EXPECT_EQ(test::ReadFile(journal.CurrentPath()), text + "2026.12.06\t07:05:09\tlast\r\n");
 }

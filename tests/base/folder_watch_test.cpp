@@ -14,9 +14,9 @@ using namespace std::chrono_literals;
 TEST(FolderWatch, SubfoldersMovedInOrMadeWakeTheWaiterAndStopEndsIt) {
     test::TempDir dir(L"watch");
     const std::wstring watched = dir / L"audit.UPLOAD";
-    CreateFolder(watched);
-    CreateFolder(dir / L"stage");
-    CreateFolder(JoinPath(dir / L"stage", L"order"));
+    EXPECT_TRUE(CreateFolder(watched));
+    EXPECT_TRUE(CreateFolder(dir / L"stage"));
+    EXPECT_TRUE(CreateFolder(JoinPath(dir / L"stage", L"order")));
     WakeSignal wake;
     FolderWatch watch(wake);
     ASSERT_TRUE(watch.Start(watched));
@@ -29,7 +29,7 @@ TEST(FolderWatch, SubfoldersMovedInOrMadeWakeTheWaiterAndStopEndsIt) {
     EXPECT_FALSE(wake.Wait(300ms));
     watch.Stop();
     EXPECT_FALSE(watch.Active());
-    CreateFolder(JoinPath(watched, L"after"));
+    EXPECT_TRUE(CreateFolder(JoinPath(watched, L"after")));
     EXPECT_FALSE(wake.Wait(300ms)) << "a stopped watch raises nothing";
     EXPECT_FALSE(FolderWatch(wake).Start(dir / L"missing"));
 }

@@ -85,8 +85,8 @@ void AgentTest::SetUp() {
     ASSERT_TRUE(service.Start());
     audit = root / L"orders.UPLOAD";
     logs = root / L"logs";
-    CreateFolder(audit);
-    CreateFolder(logs);
+    EXPECT_TRUE(CreateFolder(audit));
+    EXPECT_TRUE(CreateFolder(logs));
     settings.Set(L"AuthSrv", service.AuthUrl());
     settings.Set(L"AuditFolder", audit);
     settings.Set(L"LogsFolder", logs);

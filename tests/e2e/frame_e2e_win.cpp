@@ -61,7 +61,7 @@ TEST_F(Frame, RunsOnceFillsTheRegistryAndEndsThroughItsMenu) {
 TEST_F(Frame, PastJournalsRotateIntoAHandOverOrder) {
     settings.Set(L"Exst", L"*.jpg,*.lst,*.log");
     const std::wstring todo = JoinPath(logs, L"_LOGS.UPLOADER.TODO");
-    CreateFolder(todo);
+    EXPECT_TRUE(CreateFolder(todo));
     test::WriteFile(JoinPath(todo, L"TOLMARIN_SS_UPLOADER_001122AABBCC_20261205.log"), "\xEF\xBB\xBFold journal\r\n");
     ASSERT_TRUE(agent.Launch());
     // The old journal goes to the done folder and, as an order of its own, to the service.

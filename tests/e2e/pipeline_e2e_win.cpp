@@ -21,7 +21,7 @@ class Pipeline : public e2e::AgentTest {
 protected:
     std::wstring Order(const std::wstring& name, std::vector<std::pair<std::wstring, size_t>> files, uint32_t seed) {
         const std::wstring folder = JoinPath(audit, name);
-        CreateFolder(folder);
+        EXPECT_TRUE(CreateFolder(folder));
         for (auto& [f, size] : files) {
             expected[JoinPath(folder, f)] = test::PatternBytes(size, seed++);
             test::WriteFile(JoinPath(folder, f), expected[JoinPath(folder, f)]);

@@ -28,7 +28,7 @@ class SplitterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         order = WithTrailingSeparator(dir / L"order");
-        CreateFolder(dir / L"order");
+        EXPECT_TRUE(CreateFolder(dir / L"order"));
         splitter.SetRegistry(&reg);
         splitter.SetCallback(this, [](void* user, CVelmoBigFile*, int code) {
             auto* self = static_cast<SplitterTest*>(user);

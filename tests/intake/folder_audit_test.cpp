@@ -29,7 +29,7 @@ protected:
         });
     }
     std::wstring Order(const std::wstring& name) {
-        CreateFolder(root + name);
+        EXPECT_TRUE(CreateFolder(root + name));
         return root + name + kPathSep;
     }
     bool WaitState(const std::wstring& task, int state) {
@@ -62,7 +62,7 @@ TEST_F(AuditTest, OrdersAreListedOnceAndTmpFoldersWaitForTheirRename) {
     const std::wstring order = Order(L"order");
     test::WriteFile(order + L"a.jpg", "aaaa");
     test::WriteFile(order + L"b.kzo", "bb");
-    CreateFolder(order + L"sub");
+    EXPECT_TRUE(CreateFolder(order + L"sub"));
     test::WriteFile(order + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg", "never listed");
     const std::wstring tmp = Order(L"TMPUPLOAD_1A2B");
     test::WriteFile(tmp + L"x.jpg", "x");
@@ -216,7 +216,7 @@ TEST_F(AuditTest, SetAuditFolderRestartsOnlyForAnotherPath) {
     EXPECT_TRUE(audit.SetAuditFolder(ToUpper(root)));
     EXPECT_EQ(audit.Folder(), root);
     test::TempDir second(L"audit2");
-    CreateFolder(second / L"next");
+    EXPECT_TRUE(CreateFolder(second / L"next"));
     test::WriteFile(second / L"next" + std::wstring(1, kPathSep) + L"b.jpg", "b");
     EXPECT_TRUE(audit.SetAuditFolder(second.Path()));
     EXPECT_EQ(audit.Folder(), WithTrailingSeparator(second.Path()));
@@ -231,8 +231,8 @@ TEST_F(AuditTest, MissingAuditFolderIsWaitedFor) {
     ASSERT_TRUE(audit.Start(late));
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(audit.IsRunning());
-    CreateFolder(late);
-    CreateFolder(late + std::wstring(1, kPathSep) + L"o");
+    EXPECT_TRUE(CreateFolder(late));
+    EXPECT_TRUE(CreateFolder(late + std::wstring(1, kPathSep) + L"o"));
     ASSERT_TRUE(WaitState(WithTrailingSeparator(late) + L"o" + kPathSep, kTaskEmpty));
 }
 
@@ -246,7 +246,7 @@ TEST_F(AuditTest, OrdersMovedInAreListedAtOnceNotAtTheNextScan) {
     for (int i = 0; i < 5; ++i) {
         const std::wstring name = L"moved" + std::to_wstring(i);
         const std::wstring staged = stage / name;
-        CreateFolder(staged);
+        EXPECT_TRUE(CreateFolder(staged));
         test::WriteFile(JoinPath(staged, L"a.jpg"), "x");
         std::this_thread::sleep_for(std::chrono::milliseconds(130 * i));
         const int before = listed;

@@ -37,7 +37,7 @@ TEST(IntakePipeline, EveryOrderEndsReadyWithAllItsBytes) {
             const std::wstring name = L"order" + std::to_wstring(o);
             const bool viaTmp = o % 3 == 0;
             const std::wstring folder = root + (viaTmp ? L"TMPUPLOAD_" : L"") + name;
-            CreateFolder(folder);
+            EXPECT_TRUE(CreateFolder(folder));
             std::vector<std::pair<std::wstring, std::string>> files;
             for (int f = 0; f < 3; ++f) {
                 const size_t size = (o + f) % 4 == 0 ? 700 * 1024 + o : 1000 + 37 * f + o;
@@ -54,7 +54,7 @@ TEST(IntakePipeline, EveryOrderEndsReadyWithAllItsBytes) {
                 open[k].reset();
                 std::this_thread::sleep_for(30ms);
             }
-            if (viaTmp) RenamePath(folder, root + name);
+            if (viaTmp) { EXPECT_TRUE(RenamePath(folder, root + name)); }
             auto& exp = expected[root + name + kPathSep];
             for (auto& [fname, bytes] : files) exp[fname] = bytes;
             std::this_thread::sleep_for(50ms);

@@ -36,11 +36,11 @@ TEST(Shortcuts, AuditQueuesTheTargetOutsideTheOrder) {
     const std::wstring gone = outside / L"gone.tif";
     test::WriteFile(gone, "soon deleted");
     const std::wstring order = WithTrailingSeparator(dir / L"order");
-    CreateFolder(dir / L"order");
+    EXPECT_TRUE(CreateFolder(dir / L"order"));
     ASSERT_EQ(CreateShortcut(target, order + L"big.tif.lnk"), kHrOk);
     ASSERT_EQ(CreateShortcut(gone, order + L"gone.tif.lnk"), kHrOk);
     ASSERT_EQ(CreateShortcut(target, order + L"UPPER.LNK"), kHrOk);
-    DeleteFileAt(gone);
+    EXPECT_TRUE(DeleteFileAt(gone));
 
     CVelmoFolderAudit audit;
     audit.sizeLimit = 4000;

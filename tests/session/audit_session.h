@@ -37,7 +37,7 @@ public:
         return session.Start() && audit.Start(root);
     }
     std::wstring Order(const std::wstring& name, const std::vector<std::pair<std::wstring, std::string>>& files) {
-        CreateFolder(root + name);
+        EXPECT_TRUE(CreateFolder(root + name));
         for (auto& [f, bytes] : files) WriteFile(JoinPath(root + name, f), bytes);
         return root + name + kPathSep;
     }

@@ -40,7 +40,7 @@ protected:
     // The temporary folder, found through a probe file that is removed again.
     std::wstring CreateUniqueTempFileForCount() {
         const std::wstring probe = CreateUniqueTempFile(L"zkp");
-        DeleteFileAt(probe);
+        EXPECT_TRUE(DeleteFileAt(probe));
         return probe;
     }
 

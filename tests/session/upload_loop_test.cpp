@@ -35,7 +35,7 @@ protected:
     std::wstring AddTask(const std::wstring& name, std::vector<std::pair<std::wstring, std::string>> files, int state = kTaskReady,
                          bool writeFiles = true) {
         const std::wstring folder = WithTrailingSeparator(dir / name);
-        CreateFolder(dir / name);
+        EXPECT_TRUE(CreateFolder(dir / name));
         {
             std::lock_guard lock(reg.Mutex());
             CZKRBTreeNode* t = reg.Insert(folder);
@@ -122,8 +122,8 @@ TEST_F(Loop, ContentListPendingAfterAResumeIsStillSent) {
         f->state = kFileSent;
         f->next->next->state = kFileSent;
     }
-    DeleteFileAt(t + L"a.jpg");
-    DeleteFileAt(t + L"b.jpg");
+    EXPECT_TRUE(DeleteFileAt(t + L"a.jpg"));
+    EXPECT_TRUE(DeleteFileAt(t + L"b.jpg"));
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"_content_9.lst"}));
@@ -199,8 +199,8 @@ TEST_F(Loop, FolderDeletedBySomeoneElseStillCompletes) {
         std::lock_guard lock(reg.Mutex());
         reg.Find(t)->Files().First()->state = kFileSent;
     }
-    DeleteFileAt(t + L"sent.jpg");
-    RemoveFolder(t);
+    EXPECT_TRUE(DeleteFileAt(t + L"sent.jpg"));
+    EXPECT_TRUE(RemoveFolder(t));
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
     EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 7, 9}));
@@ -210,9 +210,9 @@ TEST_F(Loop, FilesNeverAcceptedStayInTheFolder) {
     const std::wstring late = AddTask(L"late", {{L"a.jpg", "a"}});
     test::WriteFile(late + L"arrived-later.jpg", "after the listing");
     const std::wstring nested = AddTask(L"nested", {{L"b.jpg", "b"}});
-    CreateFolder(nested + L"sub");
+    EXPECT_TRUE(CreateFolder(nested + L"sub"));
     test::WriteFile(nested + L"sub" + std::wstring(1, kPathSep) + L"inner.jpg", "inside a subfolder");
-    CreateFolder(nested + L"empty");
+    EXPECT_TRUE(CreateFolder(nested + L"empty"));
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
     EXPECT_EQ(test::ReadFile(late + L"arrived-later.jpg"), "after the listing");

@@ -369,10 +369,10 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     }
     if (!m_config.storageRoot.empty()) {
         std::wstring folder = zk::JoinPath(m_config.storageRoot, zk::FromUtf8(rec.uid));
-        zk::CreateFolder(m_config.storageRoot);
-        zk::CreateFolder(folder);
+        (void)zk::CreateFolder(m_config.storageRoot);
+        (void)zk::CreateFolder(folder);
         folder = zk::JoinPath(folder, zk::FromUtf8(rec.aid));
-        zk::CreateFolder(folder);
+        (void)zk::CreateFolder(folder);
         // The client sends its own path; keep only the last component, whatever its separator.
         // The number goes on across restarts of a service storing into the same folder.
         std::wstring base = fn.substr(fn.find_last_of(L"\\/") == std::wstring::npos ? 0 : fn.find_last_of(L"\\/") + 1);
