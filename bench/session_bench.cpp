@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     hooks.windowVisible = [] { return true; };
     hooks.counter = [] { return std::chrono::steady_clock::now().time_since_epoch().count() / 1000; };
     hooks.counterFrequency = 1000000;
-    zk::CEventJournal events(rows, nullptr, hooks);
+    zk::CEventJournal events(rows, hooks);
     session.SetTransferCallback(&events, [](void* u, zk::CVelmoConnect* s, int code) { static_cast<zk::CEventJournal*>(u)->OnTransferEvent(*s, code); });
     if (!session.Authenticate()) {
         std::fprintf(stderr, "authentication failed: %s\n", zk::ToUtf8(session.LastErrorText()).c_str());

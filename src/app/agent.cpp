@@ -16,7 +16,7 @@ CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
       m_window(window),
       m_settings(m_rows, store),
       m_journal(clock),
-      m_events(m_rows, &m_settings,
+      m_events(m_rows,
                EventHooks{
                    [this](const std::wstring& text) { m_journal.Write(text); },
                    [this] { RefreshIdentity(); },
@@ -31,6 +31,7 @@ CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
                    1000000000,
                    [this] { return m_clock.Now(); },
                    [this](int64_t t) { return m_clock.Local(t); },
+                   [this](CZKListEntry& row, const std::wstring& value) { (void)m_settings.Write(row, value); },
                }) {
     m_settings.SetTargets(this);
 }

@@ -2,9 +2,9 @@
 
 #include <cwchar>
 
-#include "app/settings.h"
 #include "session/session_codes.h"
 #include "session/velmo_connect.h"
+#include "ui/stat_rows.h"
 
 namespace zk {
 namespace {
@@ -87,9 +87,9 @@ void CEventJournal::OnAuthEvent(const SessionSnapshot& s, CZKRBTree* registry, i
         Journal(std::wstring(L"INFO\tВерсия\tb") + kProgramVersion + L" v" + s.version + L"\n");
         Journal(L"OK\tАутентификация\n");
         IdentityBlock(s);
-        if (m_settings)
+        if (m_hooks.serverSetting)
             for (auto& [name, value] : s.serverParams)
-                if (CZKListEntry* row = m_rows.FindByKey(name)) m_settings->Write(*row, value);
+                if (CZKListEntry* row = m_rows.FindByKey(name)) m_hooks.serverSetting(*row, value);
         m_rows.authStatus.SetValue(L"выполнена");
         m_rows.authStatus.alert = false;
         m_rows.userName.alert = false;

@@ -12,11 +12,11 @@
 
 #include "base/local_time.h"
 #include "session/velmo_connect.h"
-#include "ui/stat_rows.h"
 
 namespace zk {
 
-class CSettings;
+class CStatRows;
+class CZKListEntry;
 
 struct EventHooks {
     std::function<void(const std::wstring& text)> journal;  // one stamped journal write
@@ -28,13 +28,15 @@ struct EventHooks {
     int64_t counterFrequency = 1;
     std::function<int64_t()> now;  // seconds since 1970
     std::function<LocalTime(int64_t)> local;
+    // A setting the server pushed, for the row it names (the settings writer validates and stores it).
+    std::function<void(CZKListEntry& row, const std::wstring& value)> serverSetting;
 };
 
 class CEventJournal {
 public:
     static constexpr const wchar_t* kProgramVersion = L"3.40";
 
-    CEventJournal(CStatRows& rows, CSettings* settings, EventHooks hooks) : m_rows(rows), m_settings(settings), m_hooks(std::move(hooks)) {}
+    CEventJournal(CStatRows& rows, EventHooks hooks) : m_rows(rows), m_hooks(std::move(hooks)) {}
 
     void OnAuthEvent(CVelmoConnect& session, int code);
     void OnTransferEvent(CVelmoConnect& session, int code);
@@ -59,7 +61,6 @@ private:
     void CountBytes(uint64_t bytesSent);
 
     CStatRows& m_rows;
-    CSettings* m_settings;
     EventHooks m_hooks;
     mutable std::mutex m_mutex;  // guards the numbers below
     int32_t m_errors = 0;

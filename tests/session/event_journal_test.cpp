@@ -32,7 +32,8 @@ protected:
         hooks.counterFrequency = 1000;
         hooks.now = [this] { return clock.Now(); };
         hooks.local = [](int64_t t) { return test::FakeClock::Utc(t); };
-        events = std::make_unique<CEventJournal>(rows, &settings, hooks);
+        hooks.serverSetting = [this](CZKListEntry& row, const std::wstring& value) { (void)settings.Write(row, value); };
+        events = std::make_unique<CEventJournal>(rows, hooks);
         snap.authUrl = L"http://a/ru/99";
         snap.userName = L"loader";
         snap.password = L"malvoro";
@@ -187,7 +188,7 @@ TEST(EventsLive, SeventeenLinesFromARealAuthentication) {
     std::vector<std::wstring> lines;
     EventHooks hooks;
     hooks.journal = [&](const std::wstring& t) { lines.push_back(t); };
-    CEventJournal events(rows, nullptr, hooks);
+    CEventJournal events(rows, hooks);
     CVelmoConnect session;
     test::Configure(session, service);
     session.SetAuthCallback(&events, [](void* u, CVelmoConnect* s, int code) { static_cast<CEventJournal*>(u)->OnAuthEvent(*s, code); });
