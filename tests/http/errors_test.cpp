@@ -4,6 +4,7 @@
 
 #include "http/http_errors.h"
 #include "http/safe_int.h"
+#include "base/utf16.h"
 
 using namespace zk;
 
@@ -20,17 +21,39 @@ httpclientexceptionW Catch(F f) {
 }
 }  // namespace
 
-TEST(HttpErrors, TableLookupByRange) {
+TEST(HttpErrors, LookupAtTheEdgesOfEachRange) {
+    // Each hundred has its own list; past a list's end and between the hundreds there is no text.
     EXPECT_STREQ(HttpErrorMessageW(0), L"Not specified");
-    EXPECT_STREQ(HttpErrorMessageW(42), L"Not specified");
-    EXPECT_STREQ(HttpErrorMessageW(104), L"The post context is not started yet.");
-    EXPECT_STREQ(HttpErrorMessageW(113), L"An interger divide by zero exception has been occurred.");
+    EXPECT_STREQ(HttpErrorMessageW(99), L"Not specified");
+    EXPECT_STREQ(HttpErrorMessageW(100), L"Unexpected error occurred.");
+    EXPECT_STREQ(HttpErrorMessageW(114), L"The file (%s) aleady exists.");
+    EXPECT_STREQ(HttpErrorMessageW(115), L"");
+    EXPECT_STREQ(HttpErrorMessageW(199), L"");
     EXPECT_STREQ(HttpErrorMessageW(200), L"");
-    EXPECT_STREQ(HttpErrorMessageW(409), L"::HttpEndRequest failed.");
-    EXPECT_STREQ(HttpErrorMessageW(605), L"::GetFileSize failed (\"%s\").");
+    EXPECT_STREQ(HttpErrorMessageW(399), L"");
+    EXPECT_STREQ(HttpErrorMessageW(400), L"::HttpQueryInfo failed.");
+    EXPECT_STREQ(HttpErrorMessageW(410), L"::InternetSetOption failed.");
+    EXPECT_STREQ(HttpErrorMessageW(411), L"");
+    EXPECT_STREQ(HttpErrorMessageW(599), L"");
+    EXPECT_STREQ(HttpErrorMessageW(600), L"::WideCharToMultiByte failed.");
+    EXPECT_STREQ(HttpErrorMessageW(606), L"::WriteFile failed (\"%s\").");
+    EXPECT_STREQ(HttpErrorMessageW(607), L"");
+    EXPECT_STREQ(HttpErrorMessageW(999), L"");
     EXPECT_STREQ(HttpErrorMessageW(1000), L"user-defined error message");
-    EXPECT_STREQ(HttpErrorMessageW(123456), L"user-defined error message");
-    EXPECT_STREQ(HttpErrorMessageA(408), "::InternetWriteFile failed.");
+    EXPECT_STREQ(HttpErrorMessageW(0xFFFFFFFFu), L"user-defined error message");
+    // The narrow texts are the same texts.
+    for (uint32_t code = 0; code < 1100; ++code)
+        EXPECT_EQ(std::wstring(HttpErrorMessageW(code)), FromUtf8(HttpErrorMessageA(code))) << code;
+}
+
+TEST(HttpErrors, WhatTheUserReadsWhenTheNetworkFails) {
+    // These reach the last-error row and the journal's upload lines as they stand.
+    EXPECT_STREQ(HttpErrorMessageW(407), L"::HttpSendRequestEx failed.");
+    EXPECT_STREQ(HttpErrorMessageW(408), L"::InternetWriteFile failed.");
+    EXPECT_STREQ(HttpErrorMessageW(409), L"::HttpEndRequest failed.");
+    EXPECT_STREQ(HttpErrorMessageW(401), L"::InternetReadFile failed.");
+    auto e = Catch([] { ThrowHttpCodeOs(603, 2, L"C:\\audit.UPLOAD\\Заказ\\фото.jpg"); });
+    EXPECT_STREQ(e.Message(), L"OpenFile (::CreateFile) failed (\"C:\\audit.UPLOAD\\Заказ\\фото.jpg\").");
 }
 
 TEST(HttpErrors, FiveWaysOfRaising) {
