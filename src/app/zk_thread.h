@@ -78,11 +78,17 @@ public:
     WakeSignal& Wake() { return m_wake; }
     // Rests until woken or `timeout`; true when the stop event is set.
     bool Rest(std::chrono::milliseconds timeout) {
+        m_rests.fetch_add(1);
         if (!ShouldStop()) m_wake.Wait(timeout);
         return ShouldStop();
     }
+    // Times the body began to rest or to pause: a worker with nothing to do is seen resting.
+    [[nodiscard]] uint64_t Rests() const { return m_rests.load(); }
+    // Counts a wait of the body's own (a pause after a failure) as a rest.
+    void NotePause() { m_rests.fetch_add(1); }
 
 private:
+    std::atomic<uint64_t> m_rests{0};
     bool m_lowest;
     WakeSignal m_wake;
     ManualResetEvent m_stopEvent;

@@ -160,7 +160,10 @@ void CVelmoConnect::SetFileProgress(int32_t total, int32_t posted) {
     m_state.currentFilePosted = posted;
 }
 
-bool CVelmoConnect::FailurePause() { return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000)); }
+bool CVelmoConnect::FailurePause() {
+    m_thread.NotePause();
+    return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000));
+}
 
 int32_t CVelmoConnect::LastErrorCode() const {
     std::lock_guard lock(m_mutex);

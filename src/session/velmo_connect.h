@@ -102,6 +102,8 @@ public:
     [[nodiscard]] bool IsAuthenticated() const;
     [[nodiscard]] bool IsRequestReady() const;
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
+    // Times the loop began to rest or to pause after a failure (it has nothing to do meanwhile).
+    [[nodiscard]] uint64_t Rests() const { return m_thread.Rests(); }
     CZKRBTree* Registry() const { return m_registry; }
 
 private:

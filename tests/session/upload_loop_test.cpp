@@ -85,7 +85,7 @@ TEST_F(Loop, AuthenticatesFirstEvenWithNothingQueued) {
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return session.IsAuthenticated(); }));
     EXPECT_EQ(service.AuthCount(), 1);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Rests() >= 1; })) << "nothing to do: resting";
     EXPECT_EQ(service.AuthCount(), 1) << "no second authentication while idle";
 }
 
@@ -254,8 +254,8 @@ TEST_F(Loop, AcceptedFileThatCannotBeDeletedIsRecordedAndDeletedAtCompletionIfIt
 TEST_F(Loop, StopEndsAFailurePausePromptly) {
     session.SetPassword(L"wrong");
     ASSERT_TRUE(session.Start());
-    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(true, kAuthFailed) >= 1; }));
-    std::this_thread::sleep_for(300ms);  // inside the 5 s pause now
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(true, kAuthFailed) >= 1 && session.Rests() >= 1; }));
+    // Inside the 5 s pause now.
     const auto t0 = std::chrono::steady_clock::now();
     session.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);  // the pause has over 4.5 s left
@@ -351,10 +351,12 @@ TEST_F(Loop, AServerThatTakesTheBodyAndNeverAnswersIsATransientFailure) {
 TEST_F(Loop, AnIdleLoopIsWokenByNewWorkAndByAReauthenticationRequest) {
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return session.IsAuthenticated(); }));
-    std::this_thread::sleep_for(200ms);  // resting now: without a wake-up it would look again in 30 s
+    // Resting now: without a wake-up it would look again only in 30 s.
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Rests() >= 1; }));
+    const uint64_t rests = session.Rests();
     AddTask(L"W", {{L"w.jpg", "w"}});
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 10s)) << "taken when the registry said so";
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Rests() > rests; }));
     const int auths = service.AuthCount();
     session.RequestReauthentication();
     EXPECT_TRUE(test::WaitUntil([&] { return service.AuthCount() == auths + 1; }, 10s));
