@@ -7,25 +7,7 @@
 #include <thread>
 
 #include "support/fake_clock.h"
-#include "ui/zk_window_win.h"
-
-namespace zk {
-
-struct WindowProbe {
-    static bool BuildFrame(CZKWindow& w, const std::wstring& agentClass) {
-        w.m_instance = GetModuleHandleW(nullptr);
-        w.m_agentClass = agentClass;
-        return w.BuildFrame();
-    }
-    static void ShutDown(CZKWindow& w) { w.ShutDown(); }
-    static bool ClockRunning(const CZKWindow& w) { return w.m_clockThread && w.m_clockThread->IsRunning(); }
-    static void DestroyMainWindow(CZKWindow& w) {
-        if (w.m_main) DestroyWindow(w.m_main);
-        w.m_main = nullptr;
-    }
-};
-
-}  // namespace zk
+#include "ui/window_probe_win.h"
 
 using namespace zk;
 using namespace std::chrono_literals;

@@ -1,0 +1,325 @@
+// The balloon window, its tray notifications, its pages, its in-place editor and its drop target
+// under Wine and Xvfb: messages posted to the real windows of a started window object, whose
+// agent works against a reference service. Pixels are read back from the screen.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "base/fsys.h"
+#include "base/path.h"
+#include "base/win_handles.h"
+#include "refserver/ref_service.h"
+#include "support/test_util.h"
+#include "ui/drop_target_win.h"
+#include "ui/window_probe_win.h"
+
+using namespace zk;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A data object offering a CF_HDROP list of files.
+class FileList final : public IDataObject {
+public:
+    explicit FileList(std::vector<std::wstring> files) : m_files(std::move(files)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        *out = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* fmt, STGMEDIUM* medium) override {
+        if (fmt->cfFormat != CF_HDROP) return DV_E_FORMATETC;
+        size_t chars = 1;
+        for (auto& f : m_files) chars += f.size() + 1;
+        HGLOBAL h = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+        auto* df = static_cast<DROPFILES*>(GlobalLock(h));
+        df->pFiles = sizeof(DROPFILES);
+        df->fWide = TRUE;
+        auto* p = reinterpret_cast<wchar_t*>(df + 1);
+        for (auto& f : m_files) p = std::copy(f.begin(), f.end(), p) + 1;
+        GlobalUnlock(h);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = h;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* fmt) override { return fmt->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+        out->ptd = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+    std::vector<std::wstring> m_files;
+};
+
+// Runs the main thread's messages until `done` holds or the time is up.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// The window's pixels as the screen shows them, 0xRRGGBB.
+class Screenshot {
+public:
+    explicit Screenshot(HWND hwnd) {
+        GetWindowRect(hwnd, &m_rect);
+        m_width = m_rect.right - m_rect.left;
+        m_height = m_rect.bottom - m_rect.top;
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+        bi.bmiHeader.biWidth = m_width;
+        bi.bmiHeader.biHeight = -m_height;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, dib);
+        BitBlt(memory, 0, 0, m_width, m_height, screen, m_rect.left, m_rect.top, SRCCOPY);
+        GdiFlush();
+        m_pixels.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + m_width * m_height);
+        SelectObject(memory, old);
+        DeleteObject(dib);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
+    // Whether any pixel of the rectangle (window coordinates) is a strong red.
+    [[nodiscard]] bool AnyRedIn(const RectI& r) const {
+        for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, m_height); ++y)
+            for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, m_width); ++x) {
+                const uint32_t c = At(x, y);
+                if (((c >> 16) & 0xFF) > 0xA0 && ((c >> 8) & 0xFF) < 0x60 && (c & 0xFF) < 0x60) return true;
+            }
+        return false;
+    }
+
+private:
+    RECT m_rect{};
+    int m_width = 0, m_height = 0;
+    std::vector<uint32_t> m_pixels;
+};
+
+void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));
+}
+
+std::wstring GetValue(const std::wstring& key, const std::wstring& name) {
+    wchar_t buf[1024] = {};
+    DWORD size = sizeof(buf);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS) return L"";
+    return buf;
+}
+
+// A started window object of its own class and registry key, its agent on a reference service.
+class Balloon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        ASSERT_TRUE(CreateFolder(audit));
+        ASSERT_TRUE(CreateFolder(logs));
+        SetValue(key, L"AuthSrv", service.AuthUrl());
+        SetValue(key, L"AuditFolder", audit);
+        SetValue(key, L"LogsFolder", logs);
+        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
+        ASSERT_TRUE(WindowProbe::StartUp(window));
+        main = WindowProbe::Main(window);
+        balloon = WindowProbe::Balloon(window);
+        ASSERT_TRUE(main && balloon);
+    }
+    void TearDown() override {
+        WindowProbe::DestroyMainWindow(window);  // the exit item's work
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    }
+    CStatRows& Rows() { return WindowProbe::Agent(window).Rows(); }
+    SIZE Size() const {
+        RECT r{};
+        GetWindowRect(balloon, &r);
+        return {r.right - r.left, r.bottom - r.top};
+    }
+    void ChoosePage(int position) { SendMessageW(main, WM_MENUCOMMAND, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(WindowProbe::Menu(window))); }
+    void Key(UINT vk) { SendMessageW(WindowProbe::Edit(window), WM_KEYDOWN, vk, 0); }
+    CZKListEntry* Editing() { return WindowProbe::Editing(window); }
+    void ClickValueOf(const CZKListEntry& row) {
+        const RectI& r = row.valueRect;
+        SendMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+
+    refsrv::RefService service;
+    test::TempDir root{L"balloon"};
+    std::wstring audit = root / L"orders.UPLOAD", logs = root / L"logs";
+    std::wstring agentClass = L"ZK_TEST_BALLOON_" + std::to_wstring(GetCurrentProcessId());
+    std::wstring key = L"Software\\ZELTAVIO\\" + agentClass;
+    CZKWindow window;
+    HWND main = nullptr, balloon = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
+    EXPECT_FALSE(IsWindowVisible(balloon)) << "not shown at start when the resources say so";
+    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
+    EXPECT_EQ(Rows().CurrentPage(), 1);
+    EXPECT_EQ(Size().cx, 360);
+    EXPECT_EQ(Size().cy, 360);
+    EXPECT_TRUE(Rows().filesSent.visible);
+    EXPECT_FALSE(Rows().userName.visible);
+
+    // The tray menu: the pages in resource order, then the exit.
+    ASSERT_EQ(GetMenuItemCount(WindowProbe::Menu(window)), 3);
+    ChoosePage(1);
+    ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
+    EXPECT_EQ(Size().cx, 400);
+    EXPECT_EQ(Size().cy, 240);
+    EXPECT_TRUE(Rows().userName.visible);
+    EXPECT_FALSE(Rows().filesSent.visible);
+
+    // A click on the tray shows page 1 again.
+    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 1 && IsWindowVisible(balloon); }));
+    EXPECT_EQ(Size().cx, 360);
+
+    // The close box in the header's right corner hides it.
+    PostMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM(360 - 15, 11));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(balloon); }));
+    EXPECT_TRUE(IsWindow(balloon)) << "hidden, not destroyed";
+}
+
+TEST_F(Balloon, ThePaintedHeaderAndAlertColour) {
+    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
+    UpdateWindow(balloon);
+    PumpUntil([] { return false; }, 300ms);
+    {
+        const Screenshot shot(balloon);
+        EXPECT_EQ(shot.At(180, 3), 0xAAAAAAu) << "the grey header band at the top";
+        EXPECT_EQ(shot.At(20, 325), 0xE6E6E6u) << "the table's background below the rows";
+        EXPECT_FALSE(shot.AnyRedIn(Rows().errorsCount.valueRect)) << "no alert yet";
+    }
+    Rows().errorsCount.SetValue(L"3");
+    Rows().errorsCount.alert = true;
+    window.InvalidateTable();
+    UpdateWindow(balloon);
+    PumpUntil([] { return false; }, 300ms);
+    const Screenshot shot(balloon);
+    EXPECT_TRUE(shot.AnyRedIn(Rows().errorsCount.valueRect)) << "an alert value is drawn in red";
+    EXPECT_FALSE(shot.AnyRedIn(Rows().filesSent.valueRect));
+}
+
+TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
+    ChoosePage(1);
+    ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
+    HWND edit = WindowProbe::Edit(window);
+
+    ClickValueOf(Rows().userName);
+    ASSERT_EQ(Editing(), &Rows().userName);
+    EXPECT_TRUE(IsWindowVisible(edit));
+    wchar_t text[256] = {};
+    GetWindowTextW(edit, text, 256);
+    EXPECT_STREQ(text, L"loader");
+    EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), 0);
+
+    // Tab walks the editable rows of the page in order and wraps; Shift+Tab walks back.
+    Key(VK_TAB);
+    ASSERT_EQ(Editing(), &Rows().userPasswd);
+    EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), L'*') << "the password is shown as stars";
+    Key(VK_TAB);
+    EXPECT_EQ(Editing(), &Rows().authTimeout);
+    Key(VK_TAB);
+    EXPECT_EQ(Editing(), &Rows().authUrl) << "wrapped to the first";
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    Key(VK_TAB);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(Editing(), &Rows().authTimeout) << "Shift+Tab wrapped back to the last";
+
+    // Escape cancels: neither the row nor the registry changes.
+    ClickValueOf(Rows().userName);
+    ASSERT_EQ(Editing(), &Rows().userName);
+    SetWindowTextW(edit, L"somebody");
+    Key(VK_ESCAPE);
+    EXPECT_EQ(Editing(), nullptr);
+    EXPECT_FALSE(IsWindowVisible(edit));
+    EXPECT_EQ(Rows().userName.Value(), L"loader");
+    EXPECT_EQ(GetValue(key, L"UserName"), L"loader");
+
+    // Enter commits through the settings writer: trimmed, into the row and the registry.
+    ClickValueOf(Rows().authTimeout);
+    ASSERT_EQ(Editing(), &Rows().authTimeout);
+    SetWindowTextW(edit, L" 90 ");
+    Key(VK_RETURN);
+    EXPECT_EQ(Editing(), nullptr);
+    EXPECT_EQ(Rows().authTimeout.Value(), L"90");
+    EXPECT_EQ(GetValue(key, L"AuthInterval"), L"90");
+    EXPECT_EQ(WindowProbe::Agent(window).AuthInterval(), 90);
+
+    // Hiding the window closes an open editor without committing.
+    ClickValueOf(Rows().userName);
+    SetWindowTextW(edit, L"nobody");
+    ShowWindow(balloon, SW_HIDE);
+    EXPECT_EQ(Editing(), nullptr);
+    EXPECT_EQ(GetValue(key, L"UserName"), L"loader");
+}
+
+TEST_F(Balloon, DropCountsGoUpAndBackDownAndTheFilesAreSent) {
+    const std::wstring source = root / L"photos";
+    ASSERT_TRUE(CreateFolder(source));
+    const std::wstring a = JoinPath(source, L"a.jpg"), b = JoinPath(source, L"b.jpg"), c = JoinPath(source, L"c.txt");
+    test::WriteFile(a, "AAAA");
+    test::WriteFile(b, "BBBBBB");
+    test::WriteFile(c, "not an order file");
+    FileList files({a, b, c});
+
+    auto* target = new CZKDropTarget(&window, balloon);
+    target->AddRef();
+    DWORD effect = DROPEFFECT_COPY;
+    ASSERT_EQ(target->DragEnter(&files, 0, {10, 10}, &effect), S_OK);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
+    EXPECT_EQ(WindowProbe::DropPending(window), 3);
+    target->DragLeave();
+    EXPECT_EQ(WindowProbe::DropPending(window), 0) << "a drag that leaves takes its count back";
+
+    effect = DROPEFFECT_COPY;
+    target->DragEnter(&files, 0, {10, 10}, &effect);
+    EXPECT_EQ(WindowProbe::DropPending(window), 3);
+    ASSERT_EQ(target->Drop(&files, 0, {10, 10}, &effect), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return WindowProbe::DropPending(window) == 0; })) << "counted down file by file";
+    target->Release();
+
+    // The two accepted files arrive at the service; the sources are the user's and stay.
+    ASSERT_TRUE(PumpUntil([&] {
+        int n = 0;
+        for (auto& r : service.Received()) n += FileNamePart(r.partFileName) == L"a.jpg" || FileNamePart(r.partFileName) == L"b.jpg";
+        return n == 2;
+    }, 60s));
+    for (auto& r : service.Received()) EXPECT_NE(FileNamePart(r.partFileName), L"c.txt");
+    EXPECT_TRUE(PathExists(a));
+    EXPECT_TRUE(PathExists(b));
+}

@@ -1,0 +1,32 @@
+// The window object's insides for the window tests: its steps driven one by one, its windows,
+// its rows and its editor.
+#pragma once
+#include <windows.h>
+
+#include "ui/zk_window_win.h"
+
+namespace zk {
+
+struct WindowProbe {
+    static bool BuildFrame(CZKWindow& w, const std::wstring& agentClass) {
+        w.m_instance = GetModuleHandleW(nullptr);
+        w.m_agentClass = agentClass;
+        return w.BuildFrame();
+    }
+    static bool StartUp(CZKWindow& w) { return w.StartUp(); }
+    static void ShutDown(CZKWindow& w) { w.ShutDown(); }
+    static bool ClockRunning(const CZKWindow& w) { return w.m_clockThread && w.m_clockThread->IsRunning(); }
+    static void DestroyMainWindow(CZKWindow& w) {
+        if (w.m_main) DestroyWindow(w.m_main);
+        w.m_main = nullptr;
+    }
+    static HWND Main(const CZKWindow& w) { return w.m_main; }
+    static HWND Balloon(const CZKWindow& w) { return w.m_balloon.load(); }
+    static HWND Edit(const CZKWindow& w) { return w.m_edit; }
+    static HMENU Menu(const CZKWindow& w) { return w.m_menu.get(); }
+    static CZKListEntry* Editing(const CZKWindow& w) { return w.m_editing; }
+    static CAgent& Agent(CZKWindow& w) { return *w.m_agent; }
+    static int DropPending(const CZKWindow& w) { return w.DropPending(); }
+};
+
+}  // namespace zk
