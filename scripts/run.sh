@@ -37,7 +37,12 @@ echo "== reference service"
 "$root/build/native-asan/tools/refserver/refserver" --store "$demo/received" > "$demo/refserver.out" 2>&1 &
 srv=$!
 for _ in $(seq 100); do grep -q listening "$demo/refserver.out" 2>/dev/null && break; sleep 0.1; done
-port=$(awk '{print $2}' "$demo/refserver.out")
+port=$(awk '/listening/ {print $2}' "$demo/refserver.out")
+if [ -z "$port" ]; then
+  echo "run.sh: the reference service did not start (no port in $demo/refserver.out):" >&2
+  cat "$demo/refserver.out" >&2
+  exit 1
+fi
 echo "listening on http://127.0.0.1:$port (received files go to $demo/received)"
 
 echo "== configuration (HKCU\\Software\\ZELTAVIO\\TOLMARIN_SS_UPLOADER)"
@@ -76,6 +81,11 @@ echo "== the service received (file, bytes)"
 find "$demo/received" -type f -printf '  %P\t%s\n' | sort
 got=$(find "$demo/received" -type f -not -name '*.lst' -printf '%s\n' | awk '{s+=$1} END {print s}')
 echo "  order bytes sent: $expected, received without content lists: $got"
+status=0
+if [ "$got" != "$expected" ]; then
+  echo "run.sh: the service received $got bytes of orders, $expected were sent" >&2
+  status=1
+fi
 echo "== audit folder now"
 ls -A "$demo/audit.UPLOAD" | sed 's/^/  /'
 [ "$own_display" = 1 ] && import -window root "$demo/screen.png" 2>/dev/null && echo "== screenshot: $demo/screen.png"
@@ -92,3 +102,4 @@ wait "$agent" || true
 agent=""
 echo "== journal, last lines"
 tail -n 3 "$demo"/logs/_LOGS.UPLOADER.TODO/*.log | sed 's/^/  /'
+exit $status
