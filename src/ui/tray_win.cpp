@@ -75,6 +75,13 @@ bool CZKWindow::TrayIcon(DWORD command, HICON icon, const wchar_t* tip) {
     return Shell_NotifyIconW(command, &nid) != FALSE;
 }
 
+void CZKWindow::OnTaskbarCreated() {
+    if (!m_main) return;
+    TrayIcon(NIM_ADD, m_icon.get(), kMainTitle);
+    FindTrayRect(m_trayRect);
+    if (m_agent && m_agent->Rows().CurrentPage() > 0) PlaceAboveTray();
+}
+
 bool CZKWindow::FindTrayRect(RECT& rect) {
     HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
     if (tray) {

@@ -203,6 +203,10 @@ LRESULT CALLBACK CZKWindow::MainProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 }
 
 LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == m_taskbarCreated && m_taskbarCreated != 0) {
+        OnTaskbarCreated();
+        return 0;
+    }
     switch (msg) {
         case WM_DESTROY:
             StopClock();

@@ -81,6 +81,8 @@ private:
     // Tray icon and menu.
     bool TrayIcon(DWORD command, HICON icon, const wchar_t* tip);
     bool FindTrayRect(RECT& rect);
+    // A new shell's tray: the icon is added again and the balloon placed above it.
+    void OnTaskbarCreated();
     void OnTray(LPARAM mouse);
     void PageCommand(int page);
 
@@ -113,6 +115,8 @@ private:
     WNDPROC m_editProc = nullptr;
     UniqueHmenu m_menu;
     UniqueHicon m_icon;
+    // Broadcast by a shell that (re)starts: its tray has lost our icon.
+    UINT m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     UniqueHfont m_editFont;
     RECT m_trayRect{};
     int m_left = 0, m_top = 0;

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <chrono>
+#include <cwchar>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -322,4 +324,24 @@ TEST_F(Balloon, DropCountsGoUpAndBackDownAndTheFilesAreSent) {
     for (auto& r : service.Received()) EXPECT_NE(FileNamePart(r.partFileName), L"c.txt");
     EXPECT_TRUE(PathExists(a));
     EXPECT_TRUE(PathExists(b));
+}
+
+TEST_F(Balloon, ANewShellGetsTheTrayIconAgain) {
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof(nid);
+    nid.hWnd = main;
+    nid.uID = 0;
+    nid.uFlags = NIF_TIP;
+    wcscpy(nid.szTip, L"probe");
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &nid)) << "the icon is there after start-up";
+    // What a shell that ends and starts again leaves: no icon of ours in its tray.
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &nid));
+    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &nid));
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_NE(taskbarCreated, 0u);
+    PostMessageW(HWND_BROADCAST, taskbarCreated, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE; }, 10s)) << "added again";
+    // And it still answers clicks.
+    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
 }

@@ -27,6 +27,7 @@ struct WindowProbe {
     static CZKListEntry* Editing(const CZKWindow& w) { return w.m_editing; }
     static CAgent& Agent(CZKWindow& w) { return *w.m_agent; }
     static int DropPending(const CZKWindow& w) { return w.DropPending(); }
+    static HICON Icon(const CZKWindow& w) { return w.m_icon.get(); }
 };
 
 }  // namespace zk
