@@ -94,6 +94,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     });
     m_session->SetRegistry(&m_audit->Registry());
     m_session->SetVersionString(resources.version);
+    m_session->SetUploadLimit(m_settings.UploadLimit());
     m_session->SetAuthServerUrl(m_rows.authUrl.Value());
     m_session->SetUserName(m_rows.userName.Value());
     m_session->SetPassword(m_rows.userPasswd.Value());

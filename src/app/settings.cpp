@@ -18,6 +18,7 @@ const StoredValue kStored[] = {
     {L"Password", &CStatRows::userPasswd}, {L"LogsFolder", &CStatRows::logsPath},      {L"Exst", &CStatRows::fileTypes},
     {L"AuditFolder", &CStatRows::auditPath}, {L"ChunkSize", &CStatRows::uploadChunkSize},
 };
+constexpr wchar_t kUploadLimitName[] = L"UploadLimitKBps";
 
 std::wstring DefaultAuditFolder(const std::wstring& moduleFolder) { return moduleFolder + kPathSep + L"audit.UPLOAD"; }
 
@@ -106,6 +107,12 @@ void CSettings::ReadOrWriteAll(bool read) {
         if (read) stored = m_store.Read(v.name);
         if (stored) row.SetValue(*stored);
         else m_store.Write(v.name, row.Value());
+    }
+    if (read) {
+        // An optional value of its own: absent stays absent.
+        const std::optional<std::wstring> limit = m_store.Read(kUploadLimitName);
+        uint32_t v = 0;
+        m_uploadLimit = limit && ParseCount(TrimSpaces(*limit), v) ? v : 0;
     }
     m_store.Close();
 }

@@ -76,6 +76,9 @@ public:
     [[nodiscard]] int AuthInterval() const { return m_authInterval.load(); }
     [[nodiscard]] uint32_t ChunkMegabytes() const { return m_chunkMb.load(); }
     [[nodiscard]] uint64_t ChunkBytes() const { return static_cast<uint64_t>(m_chunkMb.load()) << 20; }
+    // "UploadLimitKBps", read at start-up only and never written: 0 (absent, empty or not a
+    // number) is no limit.
+    [[nodiscard]] uint32_t UploadLimit() const { return m_uploadLimit; }
     [[nodiscard]] ExtensionFlags Flags() const;
     CZKLockedList& Extensions() { return m_extensions; }
     [[nodiscard]] const std::wstring& ModuleFolder() const { return m_moduleFolder; }
@@ -91,6 +94,7 @@ private:
     std::mutex m_writerMutex;  // one settings writer at a time (main thread and upload thread)
     std::atomic<int> m_authInterval{60};
     std::atomic<uint32_t> m_chunkMb{10};
+    uint32_t m_uploadLimit = 0;  // set by Load before the workers start
     std::atomic<bool> m_acceptAll{false}, m_contentLists{false}, m_journals{false};
     CZKLockedList m_extensions;
 };

@@ -10,6 +10,7 @@
 #include "http/http_errors.h"
 #include "session/descriptor.h"
 #include "session/session_encoders.h"
+#include "session/upload_pacer.h"
 #include "session/velmo_connect.h"
 
 namespace zk {
@@ -53,6 +54,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
 
         uint32_t previousPosted = 0;
         CHttpPostStatT stat;  // one for every step: its texts keep their buffers
+        CUploadPacer pacer(m_uploadLimit.load());
+        pacer.Start();
         while (!response) {
             CheckStop();
             m_client.QueryPostStat(stat);
@@ -65,6 +68,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
                 m_state.currentFilePosted = static_cast<int32_t>(previousPosted);
             }
             RaiseTransfer(kTransferStep);
+            // Between steps, so the bytes on the wire stay those of an unlimited upload.
+            if (!response) pacer.Pace(previousPosted, m_thread.StopEvent());
         }
         SetFileProgress(0, 0);
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);

@@ -49,6 +49,8 @@ public:
     ~CVelmoConnect();
 
     void SetVersionString(const std::wstring& text);
+    // Average rate limit of the request bodies in kilobytes (1,024 bytes) a second; 0: none.
+    void SetUploadLimit(uint32_t kilobytesPerSecond) { m_uploadLimit = kilobytesPerSecond; }
     // Each rebuilds the authentication request; the caller sets the re-authenticate flag.
     void SetAuthServerUrl(const std::wstring& text);
     void SetUserName(const std::wstring& text);
@@ -159,6 +161,7 @@ private:
     std::atomic<Callback> m_authCallback{nullptr};
     std::atomic<Callback> m_transferCallback{nullptr};
     CZKRBTree* m_registry = nullptr;
+    std::atomic<uint32_t> m_uploadLimit{0};
     std::atomic<bool> m_reauthenticate{false};  // read and cleared by the upload loop only
 
     // Guards m_state, the request-ready flag and the request URL: the settings setters (main

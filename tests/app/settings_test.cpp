@@ -191,3 +191,24 @@ TEST_F(SettingsTest, UnavailableStoreKeepsTheDefaults) {
     EXPECT_TRUE(settings.Write(rows.userName, L"other"));
     EXPECT_TRUE(store.values.empty());
 }
+
+TEST_F(SettingsTest, TheUploadLimitIsReadButNeverWritten) {
+    settings.Load(defaults);
+    EXPECT_EQ(settings.UploadLimit(), 0u) << "absent: no limit";
+    EXPECT_EQ(store.values.count(L"UploadLimitKBps"), 0u) << "and not added to the key";
+    EXPECT_TRUE(settings.Write(rows.authTimeout, L"15"));
+    EXPECT_EQ(store.values.count(L"UploadLimitKBps"), 0u) << "nor by a later write of the eight";
+
+    for (auto [text, limit] : std::initializer_list<std::pair<const wchar_t*, uint32_t>>{
+             {L"500", 500}, {L" 64 ", 64}, {L"0", 0}, {L"", 0}, {L"fast", 0}, {L"-5", 0}, {L"99999999999", 0}}) {
+        MemorySettingsStore other;
+        other.values[L"UploadLimitKBps"] = text;
+        CStatRows otherRows;
+        otherRows.EnterDisplayList();
+        CSettings s{otherRows, other};
+        s.Load(defaults);
+        EXPECT_EQ(s.UploadLimit(), limit) << test::Narrow(text);
+        EXPECT_EQ(other.values[L"UploadLimitKBps"], text) << "the stored text stays as it was";
+        EXPECT_EQ(other.values.size(), 9u);
+    }
+}

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 #include <stdexcept>
 
@@ -360,4 +361,29 @@ TEST_F(Loop, AnIdleLoopIsWokenByNewWorkAndByAReauthenticationRequest) {
     const int auths = service.AuthCount();
     session.RequestReauthentication();
     EXPECT_TRUE(test::WaitUntil([&] { return service.AuthCount() == auths + 1; }, 10s));
+}
+
+TEST_F(Loop, AnUploadLimitKeepsTheAverageRateAndChangesNoByte) {
+    session.SetUploadLimit(500);
+    std::string bytes(10 << 20, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    AddTask(L"L", {{L"limited.jpg", bytes}});
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 60s));
+    const auto received = service.Received();
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_TRUE(received[0].data == bytes) << "the same bytes as without a limit";
+    // 10 MiB at 500 KiB/s: 20.5 s, within 10 %.
+    const double seconds = static_cast<double>(received[0].acceptedTimeMs - received[0].headTimeMs) / 1000.0;
+    std::printf("  10 MiB at a limit of 500 KiB/s: %.2f s\n", seconds);
+    EXPECT_GT(seconds, 18.4);
+    EXPECT_LT(seconds, 22.5);
+
+    // A stop is still seen between the paced steps, and the file stays.
+    const std::wstring folder = AddTask(L"M", {{L"next.jpg", bytes}});
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Snapshot().currentFilePosted > (1 << 20); }, 20s));
+    const auto t0 = std::chrono::steady_clock::now();
+    session.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
+    EXPECT_TRUE(PathExists(folder + L"next.jpg"));
 }
