@@ -217,16 +217,14 @@ LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case WM_MENUCOMMAND: {
             const int id = static_cast<int>(GetMenuItemID(reinterpret_cast<HMENU>(lp), static_cast<int>(wp)));
-            if (id == 0) {
-                DestroyWindow(m_main);
-                m_main = nullptr;
-                m_balloon = nullptr;  // owned by the main window: destroyed with it
-                m_edit = nullptr;
-            } else if (id > 0) {
-                PageCommand(id);
-            }
+            if (id == 0) Exit();
+            else if (id > 0) PageCommand(id);
             break;
         }
+        case WM_CLOSE:
+            // The installer's way of ending a running agent: the same as the exit item.
+            Exit();
+            return 0;
         case kTrayMessage:
             OnTray(lp);
             break;
@@ -240,6 +238,13 @@ LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void CZKWindow::Exit() {
+    DestroyWindow(m_main);
+    m_main = nullptr;
+    m_balloon = nullptr;  // owned by the main window: destroyed with it
+    m_edit = nullptr;
 }
 
 void CZKWindow::OnTray(LPARAM mouse) {

@@ -85,6 +85,8 @@ private:
     void OnTaskbarCreated();
     void OnTray(LPARAM mouse);
     void PageCommand(int page);
+    // The exit item: the hidden window goes, and with it the message loop.
+    void Exit();
 
     // Balloon.
     void ShowPage(int page);

@@ -35,6 +35,9 @@ bool AgentSettings::Has(const std::wstring& name) const {
 AgentProcess::~AgentProcess() { Kill(); }
 
 std::wstring AgentProcess::ExePath() {
+    // Another build of the agent (the release .exe) when ZK_AGENT_EXE names one.
+    wchar_t other[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"ZK_AGENT_EXE", other, MAX_PATH) > 0) return other;
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring dir = FolderPart(self);  // ...\build\windows\tests\ .
