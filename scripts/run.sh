@@ -88,7 +88,11 @@ if [ "$got" != "$expected" ]; then
 fi
 echo "== audit folder now"
 ls -A "$demo/audit.UPLOAD" | sed 's/^/  /'
-[ "$own_display" = 1 ] && import -window root "$demo/screen.png" 2>/dev/null && echo "== screenshot: $demo/screen.png"
+if [ "$own_display" = 1 ] && import -window root "$demo/screen.png" 2>/dev/null; then
+  mkdir -p "$root/docs"
+  cp "$demo/screen.png" "$root/docs/balloon.png"
+  echo "== screenshot: $demo/screen.png (copied to docs/balloon.png)"
+fi
 echo "== journal ($demo/logs/_LOGS.UPLOADER.TODO)"
 cat "$demo"/logs/_LOGS.UPLOADER.TODO/*.log | sed 's/^\xEF\xBB\xBF//' | sed 's/^/  /'
 
