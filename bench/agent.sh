@@ -4,10 +4,4 @@
 # each is measured). About ten minutes; ZK_QUICK=1 gives shorter figures in about three.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-zk_build_native refserver
-zk_build_windows uploader agentctl
-source "$zk_root/scripts/xvfb-wine-env.sh"
-trap 'zk_stop_wineserver; zk_stop_display' EXIT
-zk_start_display
-zk_start_wineserver
-ZK_REFSERVER="$zk_refserver" python3 "$zk_root/bench/agent_bench.py"
+zk_run_agent_bench agent_bench.py

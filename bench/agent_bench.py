@@ -21,16 +21,12 @@ import sys
 import time
 import urllib.request
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from agent_paths import AGENT, AGENTCTL, KEY, REFSERVER, ROOT, WINE_RUN
+
 WORK = os.path.join(ROOT, "build", "bench-agent")
 AUDIT = os.path.join(WORK, "audit.UPLOAD")
 STAGE = os.path.join(WORK, "stage")
 LOGS = os.path.join(WORK, "logs")
-REFSERVER = os.environ.get("ZK_REFSERVER", os.path.join(ROOT, "build", "native-release", "tools", "refserver", "refserver"))
-AGENT = os.path.join(ROOT, "build", "windows", "src", "uploader.exe")
-AGENTCTL = os.path.join(ROOT, "build", "windows", "tools", "agentctl", "agentctl.exe")
-WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
-KEY = r"HKCU\Software\ZELTAVIO\TOLMARIN_SS_UPLOADER"
 MiB = 1 << 20
 QUICK = os.environ.get("ZK_QUICK") == "1"  # shorter figures while working on the code
 TICK = os.sysconf("SC_CLK_TCK")

@@ -16,3 +16,15 @@ zk_build_windows() {
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target "$@" >/dev/null
 }
+
+# Runs one of the agent benchmarks (bench/<name>.py) in a Wine session of its own, against the
+# optimised reference service.
+zk_run_agent_bench() {
+  zk_build_native refserver
+  zk_build_windows uploader agentctl
+  source "$zk_root/scripts/xvfb-wine-env.sh"
+  trap 'zk_stop_wineserver; zk_stop_display' EXIT
+  zk_start_display
+  zk_start_wineserver
+  ZK_REFSERVER="$zk_refserver" python3 "$zk_root/bench/$1"
+}

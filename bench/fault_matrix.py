@@ -22,18 +22,14 @@ import threading
 import time
 import urllib.request
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+from agent_paths import AGENT, AGENTCTL, KEY, REFSERVER, ROOT, WINE_RUN
+
 WORK = os.path.join(ROOT, "build", "faults")
 DISK = os.path.join(WORK, "disk")          # a small tmpfs: the audit folder and its staging area
 AUDIT = os.path.join(DISK, "audit.UPLOAD")
 STAGE = os.path.join(DISK, "stage")
 STORE = os.path.join(WORK, "store")
 LOGS = os.path.join(WORK, "logs")
-REFSERVER = os.environ.get("ZK_REFSERVER", os.path.join(ROOT, "build", "native-release", "tools", "refserver", "refserver"))
-AGENT = os.path.join(ROOT, "build", "windows", "src", "uploader.exe")
-AGENTCTL = os.path.join(ROOT, "build", "windows", "tools", "agentctl", "agentctl.exe")
-WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
-KEY = r"HKCU\Software\ZELTAVIO\TOLMARIN_SS_UPLOADER"
 CHUNK = 1 << 20
 KILLS = int(os.environ.get("ZK_KILLS", "20"))
 SEED = int(os.environ.get("ZK_SEED", "7"))

@@ -83,11 +83,8 @@ bool CVelmoConnect::Authenticate() {
         }
         RaiseAuth(kAuthSucceeded);
         return true;
-    } catch (const Failure&) {
-    } catch (const httpclientexceptionW& e) {
-        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
-    } catch (const std::exception& e) {
-        SetInternalError(e.what());
+    } catch (...) {
+        RecordCaught(std::current_exception());
     }
     response.reset();
     m_client.CancelPost();

@@ -86,11 +86,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         response.reset();
         (void)DeleteFileAt(descriptor);  // the descriptor is our own temporary file
         return true;
-    } catch (const Failure&) {
-    } catch (const httpclientexceptionW& e) {
-        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
-    } catch (const std::exception& e) {
-        SetInternalError(e.what());
+    } catch (...) {
+        RecordCaught(std::current_exception());
     }
     response.reset();
     if (!descriptor.empty()) (void)DeleteFileAt(descriptor);

@@ -7,9 +7,11 @@
 #include "session/velmo_connect.h"
 
 #include <cwchar>
+#include <exception>
 
 #include "base/codepage.h"
 #include "base/utf16.h"
+#include "http/http_errors.h"
 #include "session/session_encoders.h"
 
 namespace zk {
@@ -158,6 +160,18 @@ void CVelmoConnect::SetFileProgress(int32_t total, int32_t posted) {
     std::lock_guard lock(m_mutex);
     m_state.currentFileTotal = total;
     m_state.currentFilePosted = posted;
+}
+
+void CVelmoConnect::RecordCaught(std::exception_ptr caught) {
+    try {
+        std::rethrow_exception(caught);
+    } catch (const Failure&) {
+        // recorded where it was raised
+    } catch (const httpclientexceptionW& e) {
+        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+    } catch (const std::exception& e) {
+        SetInternalError(e.what());
+    }
 }
 
 bool CVelmoConnect::FailurePause() {

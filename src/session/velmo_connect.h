@@ -3,6 +3,7 @@
 // to two callbacks (authentication, transfer) on the upload-loop thread.
 #pragma once
 #include <atomic>
+#include <exception>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -110,6 +111,9 @@ public:
 
 private:
     struct Failure {};  // the session's own failure signal
+    // Records what an authentication or upload caught (a Failure is recorded already); other
+    // exception types go on to the thread body.
+    void RecordCaught(std::exception_ptr caught);
 
     class _CThread : public CZKEventThread {
     public:

@@ -18,54 +18,13 @@
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
 #include "ui/drop_target_win.h"
+#include "ui/file_list_win.h"
 #include "ui/window_probe_win.h"
 
 using namespace zk;
 using namespace std::chrono_literals;
 
 namespace {
-
-// A data object offering a CF_HDROP list of files.
-class FileList final : public IDataObject {
-public:
-    explicit FileList(std::vector<std::wstring> files) : m_files(std::move(files)) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        *out = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* fmt, STGMEDIUM* medium) override {
-        if (fmt->cfFormat != CF_HDROP) return DV_E_FORMATETC;
-        size_t chars = 1;
-        for (auto& f : m_files) chars += f.size() + 1;
-        HGLOBAL h = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-        auto* df = static_cast<DROPFILES*>(GlobalLock(h));
-        df->pFiles = sizeof(DROPFILES);
-        df->fWide = TRUE;
-        auto* p = reinterpret_cast<wchar_t*>(df + 1);
-        for (auto& f : m_files) p = std::copy(f.begin(), f.end(), p) + 1;
-        GlobalUnlock(h);
-        medium->tymed = TYMED_HGLOBAL;
-        medium->hGlobal = h;
-        medium->pUnkForRelease = nullptr;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* fmt) override { return fmt->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC; }
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-        out->ptd = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-    std::vector<std::wstring> m_files;
-};
 
 // Runs the main thread's messages until `done` holds or the time is up.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
@@ -297,7 +256,7 @@ TEST_F(Balloon, DropCountsGoUpAndBackDownAndTheFilesAreSent) {
     test::WriteFile(a, "AAAA");
     test::WriteFile(b, "BBBBBB");
     test::WriteFile(c, "not an order file");
-    FileList files({a, b, c});
+    test::FileList files({a, b, c});
 
     auto* target = new CZKDropTarget(&window, balloon);
     target->AddRef();
