@@ -8,7 +8,11 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${ZK_WINEPREFIX:-$root/build/windows/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # The users' Windows is Russian: ANSI code page 1251 (scripts/setup.sh generates the locale).
-if locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8; fi
+if locale -a 2>/dev/null | grep -qi '^ru_RU\.utf8$'; then
+  export LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8
+else
+  echo "wine-run: the ru_RU.UTF-8 locale is missing (./scripts/setup.sh generates it): Cyrillic names and code page 1251 will be wrong" >&2
+fi
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 ready="$WINEPREFIX/.zk-ready-2"
 if [ ! -f "$ready" ]; then

@@ -28,6 +28,15 @@ protected:
         }
         return folder;
     }
+    // A slow network for the next upload's body.
+    void SlowNetwork(long bytesPerSecond) {
+        refsrv::FaultRule slow;
+        slow.target = refsrv::FaultTarget::Upload;
+        slow.kind = refsrv::FaultKind::Throttle;
+        slow.bytesPerSecond = bytesPerSecond;
+        slow.remaining = 1;
+        service.AddFault(slow);
+    }
     bool AuditEmpty() {
         std::vector<DirEntry> e;
         return ListFolder(audit, L"*.*", e) == ListResult::NoMatch;
@@ -132,12 +141,7 @@ TEST_F(Pipeline, RefusedCredentialsAreRetriedEveryFiveSeconds) {
 TEST_F(Pipeline, ServiceRestartedMidUploadLosesNothing) {
     const uint16_t port = service.Port();
     const std::wstring o = Order(L"большой", {{L"big.jpg", 40 * 1024 * 1024}}, 3);
-    refsrv::FaultRule slow;  // a slow network: the body takes about ten seconds
-    slow.target = refsrv::FaultTarget::Upload;
-    slow.kind = refsrv::FaultKind::Throttle;
-    slow.bytesPerSecond = 4 * 1024 * 1024;
-    slow.remaining = 1;
-    service.AddFault(slow);
+    SlowNetwork(4 * 1024 * 1024);  // the body takes about ten seconds
     ASSERT_TRUE(agent.Launch());
     ASSERT_TRUE(test::WaitUntil([&] { return service.CheckCount() >= 1 && service.Server().OpenConnections() >= 1; }, 60s));
     std::this_thread::sleep_for(1000ms);  // well into the body
@@ -153,12 +157,7 @@ TEST_F(Pipeline, ServiceRestartedMidUploadLosesNothing) {
 
 TEST_F(Pipeline, ExitWhileUploadingOrWaitingForTheServerIsPrompt) {
     Order(L"большой", {{L"big.jpg", 60 * 1024 * 1024}}, 4);
-    refsrv::FaultRule network;  // a slow network: the body would take about fifteen seconds
-    network.target = refsrv::FaultTarget::Upload;
-    network.kind = refsrv::FaultKind::Throttle;
-    network.bytesPerSecond = 4 * 1024 * 1024;
-    network.remaining = 1;
-    service.AddFault(network);
+    SlowNetwork(4 * 1024 * 1024);  // the body would take about fifteen seconds
     ASSERT_TRUE(agent.Launch());
     ASSERT_TRUE(test::WaitUntil([&] { return service.CheckCount() >= 1 && service.Server().OpenConnections() >= 1; }, 60s));
     std::this_thread::sleep_for(500ms);
