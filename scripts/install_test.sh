@@ -27,7 +27,9 @@ check() {  # check <what> <command...>
   local what="$1"; shift
   if "$@"; then echo "  ok   $what"; else echo "  FAIL $what"; failures=$((failures + 1)); fi
 }
-agent_running() { pgrep -f 'uploader\.exe' >/dev/null; }
+# The installed agent only (not an agent of another Wine prefix on this machine).
+agent_pattern='Programs.ZELTAVIO EXPRESS UPLOADER.uploader\.exe'
+agent_running() { pgrep -f "$agent_pattern" >/dev/null; }
 wait_for() {  # wait_for <seconds> <command...>
   local n=$(($1 * 10)); shift
   while ! "$@"; do n=$((n - 1)); [ "$n" -gt 0 ] || return 1; sleep 0.1; done
@@ -63,14 +65,14 @@ echo "== silent upgrade"
 starts_before=$(cat "$journal_dir"/*.log | grep -c 'Программа запущена')
 w "$setup_exe" /S
 check "the old agent wrote its last line" bash -c "cat '$journal_dir'/*.log | tr -d '\r' | grep -q 'Программа завершена'"
-check "the new agent runs" wait_for 30 bash -c "[ \$(cat '$journal_dir'/*.log | grep -c 'Программа запущена') -gt $starts_before ] && pgrep -f 'uploader\\.exe' >/dev/null"
+check "the new agent runs" wait_for 30 bash -c "[ \$(cat '$journal_dir'/*.log | grep -c 'Программа запущена') -gt $starts_before ] && pgrep -f '$agent_pattern' >/dev/null"
 check "settings kept" bash -c "'$root/scripts/wine-run.sh' reg query '$settings_key' /v UploadLimitKBps 2>/dev/null | grep -q 123"
 
 echo "== silent uninstall"
 sleep 2
 w "$install_win\\uninstall.exe" /S
 check "the uninstaller finished" wait_for 60 bash -c "[ ! -e '$install_dir/uninstall.exe' ]"
-check "the agent ended" wait_for 30 bash -c "! pgrep -f 'uploader\\.exe' >/dev/null"
+check "the agent ended" wait_for 30 bash -c "! pgrep -f '$agent_pattern' >/dev/null"
 check "its journal's last line" bash -c "[ \"\$(cat '$journal_dir'/*.log | tr -d '\r' | tail -n 1 | cut -f3-)\" = \$'INFO\tПрограмма завершена' ]"
 check "program file gone" test ! -e "$install_dir/uploader.exe"
 check "autostart value gone" bash -c "! '$root/scripts/wine-run.sh' reg query '$run_key' /v ZeltavioExpressUploader >/dev/null 2>&1"
