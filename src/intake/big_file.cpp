@@ -143,13 +143,7 @@ void CVelmoBigFile::SplitTask(CZKRBTreeNode* task, uint64_t taskChunkSize) {
         item = task->RemoveFile(item);
         // The big file itself, or for a shortcut only the shortcut: its target stays. One that
         // will not go is remembered as dealt with (its chunks stand for it) and never sent whole.
-        SetNormalAttributes(bigFile);
-        FileStamp stamp;
-        const bool stamped = StampOf(bigFile, stamp);
-        if (!DeleteFileAt(bigFile) && stamped) {
-            std::lock_guard lock(m_registry->Mutex());
-            m_registry->Ledger().RecordUndeleted(bigFile, stamp);
-        }
+        (void)m_registry->DeleteDealtWith(bigFile);
     }
     {
         std::lock_guard lock(m_registry->Mutex());

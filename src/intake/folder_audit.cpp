@@ -217,12 +217,7 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
             case EntryKind::DeadShortcut: continue;
             case EntryKind::LeftoverChunk: (void)DeleteFileAt(full); continue;  // left over from an interrupted split
             case EntryKind::AlreadyDone:
-                // Sent (or cut) earlier in this run: never again; deleted now if it can be.
-                SetNormalAttributes(full);
-                if (DeleteFileAt(full)) {
-                    m_registry.Ledger().ForgetUndeleted(full);
-                    Announce(kEventFileDeleted, full, L"");
-                }
+                DeleteAlreadyDone(full);  // sent (or cut) earlier in this run: never again
                 continue;
             case EntryKind::Send: break;
         }

@@ -92,6 +92,9 @@ private:
     bool ShouldList(const std::wstring& folder, const COrderLedger::FolderRecord& record);
     // Registry lock held. Files of `folder` already dealt with: deleted if they can be now.
     void RetryDeletions(const std::wstring& folder);
+    // Registry lock held. An accepted file the ledger remembers: deleted if it will go now,
+    // then forgotten and journalled.
+    void DeleteAlreadyDone(const std::wstring& path);
     void Announce(int code, std::wstring path, std::wstring reason);
     void Notify(int code) {
         if (m_callback) m_callback(m_user, this, code);

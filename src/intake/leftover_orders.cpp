@@ -36,11 +36,15 @@ void CVelmoFolderAudit::RetryDeletions(const std::wstring& folder) {
             ledger.ForgetUndeleted(path);
             continue;
         }
-        SetNormalAttributes(path);
-        if (!DeleteFileAt(path)) continue;
-        ledger.ForgetUndeleted(path);
-        Announce(kEventFileDeleted, path, L"");
+        DeleteAlreadyDone(path);
     }
+}
+
+void CVelmoFolderAudit::DeleteAlreadyDone(const std::wstring& path) {
+    SetNormalAttributes(path);
+    if (!DeleteFileAt(path)) return;
+    m_registry.Ledger().ForgetUndeleted(path);
+    Announce(kEventFileDeleted, path, L"");
 }
 
 bool CVelmoFolderAudit::ShouldList(const std::wstring& folder, const COrderLedger::FolderRecord& record) {

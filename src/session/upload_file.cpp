@@ -54,8 +54,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
 
         uint32_t previousPosted = 0;
         CHttpPostStatT stat;  // one for every step: its texts keep their buffers
-        CUploadPacer pacer(m_uploadLimit.load());
-        pacer.Start();
+        const CUploadPacer pacer(m_uploadLimit.load());
         while (!response) {
             CheckStop();
             m_client.QueryPostStat(stat);

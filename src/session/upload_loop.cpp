@@ -1,7 +1,8 @@
 // The upload loop, body of CVelmoConnect::_CThread.
 // Thread: the upload-loop thread runs Run(); the owner starts it and stops it through the stop
 // event. With nothing to do it rests on its wake-up signal, which the registry raises when a
-// task may have become ready and RequestReauthentication() and the stop raise too. Locks: the registry lock is held only for the selection walk and for the completion
+// task may have become ready and RequestReauthentication() and the stop raise too.
+// Locks: the registry lock is held only for the selection walk and for the completion
 // of a task (events 7 and 9 arrive under it); file items of the current task are read and
 // changed without it, since no other worker touches a task in the states the loop takes.
 // Task states and the registry's ledger are written under the registry lock. The session's
@@ -36,17 +37,12 @@ void CVelmoConnect::Run() {
         // Nothing but the stop event may end the thread: an unforeseen exception (memory, a
         // fault in an event handler) is journalled as a failed upload, and the loop goes on
         // after the failure pause.
-        bool failed = false;
         try {
             RunOnce(failures);
-        } catch (const std::exception& e) {
-            SetInternalError(e.what());
-            failed = true;
+            continue;
         } catch (...) {
-            SetInternalError("unknown exception");
-            failed = true;
+            RecordCaught(std::current_exception());
         }
-        if (!failed) continue;
         try {
             m_client.CancelPost();
             RaiseTransfer(kTransferFailed);
@@ -151,17 +147,9 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             }
             continue;  // the same item again
         }
-        SetNormalAttributes(f->value);
-        FileStamp stamp;
-        const bool stamped = StampOf(f->value, stamp);
-        if (DeleteFileAt(f->value)) {
-            RaiseTransfer(kTransferDeleted);
-        } else if (stamped) {
-            // Accepted but still there (briefly locked, say): never sent again in this run while
-            // it keeps this stamp; its deletion is tried again at completion and later.
-            std::lock_guard lock(m_registry->Mutex());
-            m_registry->Ledger().RecordUndeleted(f->value, stamp);
-        }
+        // Accepted but still there (briefly locked, say): never sent again in this run while it
+        // keeps its stamp; its deletion is tried again at completion and later.
+        if (m_registry->DeleteDealtWith(f->value)) RaiseTransfer(kTransferDeleted);
         f->state = kFileSent;
         {
             std::lock_guard lock(m_mutex);

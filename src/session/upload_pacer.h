@@ -10,17 +10,16 @@ namespace zk {
 
 class CUploadPacer {
 public:
-    // kilobytesPerSecond 0: no limit.
+    // Made when a request body starts; kilobytesPerSecond 0: no limit.
     explicit CUploadPacer(uint32_t kilobytesPerSecond) : m_bytesPerSecond(uint64_t{kilobytesPerSecond} * 1024) {}
-    // From the start of a request body.
-    void Start() { m_start = std::chrono::steady_clock::now(); }
     // Waits (unless the stop event comes) until `bytes` are due; true when stopped meanwhile.
     // Short leads are let through, so that a small step costs no wait of its own.
     bool Pace(uint64_t bytes, const ManualResetEvent& stop) const;
+
+private:
     // When `bytes` are due after the start.
     [[nodiscard]] std::chrono::microseconds DueAfter(uint64_t bytes) const;
 
-private:
     uint64_t m_bytesPerSecond;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };

@@ -171,6 +171,8 @@ void CVelmoConnect::RecordCaught(std::exception_ptr caught) {
         SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
     } catch (const std::exception& e) {
         SetInternalError(e.what());
+    } catch (...) {
+        SetInternalError("unknown exception");
     }
 }
 

@@ -3,9 +3,9 @@
 // to two callbacks (authentication, transfer) on the upload-loop thread.
 #pragma once
 #include <atomic>
-#include <exception>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -111,8 +111,8 @@ public:
 
 private:
     struct Failure {};  // the session's own failure signal
-    // Records what an authentication or upload caught (a Failure is recorded already); other
-    // exception types go on to the thread body.
+    // Records what the loop, an authentication or an upload caught: a Failure is recorded
+    // already; anything else becomes error 1008 with its text.
     void RecordCaught(std::exception_ptr caught);
 
     class _CThread : public CZKEventThread {
@@ -155,7 +155,7 @@ private:
     void SetCurrentTask(const CZKRBTreeNode* task);
     void SetCurrentFile(const std::wstring& path);
     void SetFileProgress(int32_t total, int32_t posted);
-    // Pauses up to 5 s in periods of 100 ms; true when the stop event ended it.
+    // Pauses up to 5 s in one wait that the stop event ends; true when it did.
     bool FailurePause();
     bool Stopping() const { return m_thread.ShouldStop(); }
 

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "base/fsys.h"
+
 namespace zk {
 
 // ---- task ----
@@ -300,6 +302,18 @@ void CZKRBTree::AddWorkListener(WakeSignal* listener) {
 void CZKRBTree::RemoveWorkListener(WakeSignal* listener) {
     std::lock_guard lock(m_mutex);
     std::erase(m_listeners, listener);
+}
+
+bool CZKRBTree::DeleteDealtWith(const std::wstring& path) {
+    SetNormalAttributes(path);
+    FileStamp stamp;
+    const bool stamped = StampOf(path, stamp);
+    if (DeleteFileAt(path)) return true;
+    if (stamped) {
+        std::lock_guard lock(m_mutex);
+        m_ledger.RecordUndeleted(path, stamp);
+    }
+    return false;
 }
 
 void CZKRBTree::NotifyWork() {

@@ -86,6 +86,10 @@ public:
     std::recursive_mutex& Mutex() const { return m_mutex; }
     // Files and folders remembered beyond the tasks; only with the lock held.
     COrderLedger& Ledger() { return m_ledger; }
+    // Deletes a file the server accepted (or a big file its chunks stand for); one that will not
+    // go is remembered in the ledger with its stamp, so it is never sent again while unchanged.
+    // True when deleted. Any thread; takes the lock only to record.
+    bool DeleteDealtWith(const std::wstring& path);
 
     // Workers that wait for tasks to become theirs (the upload loop, the splitter) listen here;
     // whoever sets a task to a state another worker takes calls NotifyWork(). Any thread.
