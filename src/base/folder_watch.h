@@ -1,12 +1,17 @@
 // Watches one folder for subfolders that appear in it (made there, or moved or renamed into it;
 // not what happens inside them) and raises a wake-up signal for each batch of them, so that a
-// waiting worker can look at once instead of at its next round.
+// waiting worker can look at once instead of at its next round. It also tells which of them
+// arrived whole, by a rename or a move, from those made in place (which may still be filling).
 // Thread: a thread of the watch's own blocks on the platform's notification
-// (ReadDirectoryChangesW on Windows, inotify natively) and only raises the signal; Start and
-// Stop are called by the owner's thread.
+// (ReadDirectoryChangesW on Windows, inotify natively), notes the names moved in and raises the
+// signal; Start, Stop and TakeMovedIn are called by the owner's thread. m_movedMutex guards
+// m_moved.
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/wake_signal.h"
 
@@ -23,10 +28,22 @@ public:
     bool Start(const std::wstring& folder);
     void Stop();
     [[nodiscard]] bool Active() const { return m_impl != nullptr; }
+    // Names of the subfolders that arrived by a rename or a move since the last call. Names lost
+    // to an overflow of the platform's queue are not here: such folders count as made in place.
+    std::vector<std::wstring> TakeMovedIn() {
+        std::lock_guard lock(m_movedMutex);
+        return std::exchange(m_moved, {});
+    }
 
 private:
     struct Impl;
+    void NoteMovedIn(std::wstring name) {
+        std::lock_guard lock(m_movedMutex);
+        m_moved.push_back(std::move(name));
+    }
     WakeSignal& m_signal;
+    std::mutex m_movedMutex;
+    std::vector<std::wstring> m_moved;
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -1,11 +1,13 @@
 // Native twin: inotify on the folder (subfolders made or moved into it), polled together with
-// the read end of a pipe that Stop() closes the write end of.
+// the read end of a pipe that Stop() closes the write end of. A subfolder moved in (IN_MOVED_TO)
+// arrived whole; one made there (IN_CREATE) may still be filling.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <thread>
+#include <utility>
 
 #include "base/folder_watch.h"
 #include "base/unique_handle.h"
@@ -35,8 +37,7 @@ bool FolderWatch::Start(const std::wstring& folder) {
     impl->wakeWrite.reset(fds[1]);
     if (::inotify_add_watch(impl->notify.get(), ToUtf8(folder).c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR) < 0) return false;
     Impl* self = impl.get();
-    WakeSignal* signal = &m_signal;
-    impl->thread = std::thread([self, signal] {
+    impl->thread = std::thread([this, self] {
         alignas(inotify_event) char buffer[8192];
         for (;;) {
             pollfd fds[2] = {{self->notify.get(), POLLIN, 0}, {self->wakeRead.get(), POLLIN, 0}};
@@ -48,10 +49,11 @@ bool FolderWatch::Start(const std::wstring& folder) {
                 for (ssize_t at = 0; at < n;) {
                     const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
                     if ((e->mask & IN_ISDIR) || (e->mask & IN_Q_OVERFLOW)) arrival = true;
+                    if ((e->mask & IN_ISDIR) && (e->mask & IN_MOVED_TO) && e->len > 0) NoteMovedIn(FromUtf8(e->name));
                     at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
                 }
             }
-            if (arrival) signal->Raise();
+            if (arrival) m_signal.Raise();
         }
     });
     m_impl = std::move(impl);

@@ -1,11 +1,15 @@
 // Windows: an overlapped ReadDirectoryChangesW on the folder, waited for together with a quit
 // event. Only additions and renames into the folder raise the signal (the agent's own removals
-// of finished orders do not).
+// of finished orders do not). A rename in the folder arrives whole; so does a folder moved in
+// from elsewhere on the volume, which the shell reports as added but which keeps its creation
+// time, while a folder made in place (a copy, an editor's mkdir) is created now.
 #include <windows.h>
 
 #include <thread>
+#include <utility>
 
 #include "base/folder_watch.h"
+#include "base/path.h"
 #include "base/win_handles.h"
 
 namespace zk {
@@ -18,12 +22,32 @@ struct FolderWatch::Impl {
 
 namespace {
 
-bool AnyArrival(const char* buffer, DWORD bytes) {
-    if (bytes == 0) return true;  // more changes than the buffer holds
+// Made more than this before it was reported: the folder existed elsewhere and was moved in.
+constexpr ULONGLONG kMovedAge = 2ULL * 10'000'000ULL;  // 2 s in FILETIME units
+
+bool CreatedLongAgo(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    FILETIME nowFt{};
+    GetSystemTimeAsFileTime(&nowFt);
+    auto ticks = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    const ULONGLONG created = ticks(data.ftCreationTime), now = ticks(nowFt);
+    return created < now && now - created > kMovedAge;
+}
+
+// Calls `moved` for every name that arrived whole; true when anything arrived.
+template <class Moved>
+bool ReadArrivals(const char* buffer, DWORD bytes, const std::wstring& folder, Moved moved) {
+    if (bytes == 0) return true;  // more changes than the buffer holds: the names are lost
+    bool any = false;
     for (DWORD at = 0;;) {
         const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + at);
-        if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_RENAMED_NEW_NAME) return true;
-        if (info->NextEntryOffset == 0) return false;
+        if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_RENAMED_NEW_NAME) {
+            any = true;
+            std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            if (info->Action == FILE_ACTION_RENAMED_NEW_NAME || CreatedLongAgo(JoinPath(folder, name))) moved(std::move(name));
+        }
+        if (info->NextEntryOffset == 0) return any;
         at += info->NextEntryOffset;
     }
 }
@@ -42,8 +66,7 @@ bool FolderWatch::Start(const std::wstring& folder) {
     impl->quit.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!impl->folder || !impl->changed || !impl->quit) return false;
     Impl* self = impl.get();
-    WakeSignal* signal = &m_signal;
-    impl->thread = std::thread([self, signal] {
+    impl->thread = std::thread([this, self, folder] {
         alignas(DWORD) char buffer[8192];
         for (;;) {
             OVERLAPPED ov{};
@@ -59,7 +82,7 @@ bool FolderWatch::Start(const std::wstring& folder) {
                 return;
             }
             if (!GetOverlappedResult(self->folder.get(), &ov, &bytes, FALSE)) return;
-            if (AnyArrival(buffer, bytes)) signal->Raise();
+            if (ReadArrivals(buffer, bytes, folder, [this](std::wstring name) { NoteMovedIn(std::move(name)); })) m_signal.Raise();
         }
     });
     m_impl = std::move(impl);

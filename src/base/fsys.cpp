@@ -1,5 +1,7 @@
 #include "base/fsys.h"
 
+#include <algorithm>
+
 #include "base/utf16.h"
 
 namespace fs = std::filesystem;
@@ -79,6 +81,14 @@ bool WildcardMatch(std::wstring_view pattern, std::wstring_view name) {
     }
     while (p < pattern.size() && pattern[p] == L'*') ++p;
     return p == pattern.size();
+}
+
+std::wstring ListingSignature(std::vector<DirEntry> entries) {
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    std::wstring s;
+    for (const DirEntry& e : entries)
+        s += e.name + (e.isFolder ? L"/" : L"|" + std::to_wstring(e.size) + L"|" + std::to_wstring(e.writeTime)) + L"\n";
+    return s;
 }
 
 }  // namespace zk

@@ -52,6 +52,9 @@ enum class ListResult { Ok, NoMatch, Failed };
 // without "." and "..". One directory search (FindFirstFile on Windows): no call per entry.
 ListResult ListFolder(std::wstring_view folder, std::wstring_view pattern, std::vector<DirEntry>& out);
 bool WildcardMatch(std::wstring_view pattern, std::wstring_view name);
+// What a listing holds, as far as a change matters: names, kinds, sizes and write times, in
+// name order (equal for equal contents whatever order the file system lists them in).
+std::wstring ListingSignature(std::vector<DirEntry> entries);
 // The stamp of a file; false when there is no file at the path.
 [[nodiscard]] bool StampOf(std::wstring_view path, FileStamp& stamp);
 // Last write time of a file or folder (a folder's changes when entries are added, removed or

@@ -1,7 +1,8 @@
 // Worker thread of the folder audit.
 // Thread: CVelmoFolderAudit::_CThread runs Run(); the owner (main thread) starts and stops it.
 // Run() owns a FolderWatch whose own thread raises this thread's wake-up when a subfolder
-// appears in the audit folder.
+// appears in the audit folder and notes the ones that arrived whole. The settle gate and the
+// moved-in names belong to this thread alone.
 // Locks: the registry lock is held for the whole second look at waiting tasks and for the
 // whole listing of one new task, so no other thread ever sees a task half built; a task's own
 // file-list lock is taken inside it by the list operations. m_folderMutex guards the folder
@@ -60,10 +61,11 @@ unsigned CVelmoFolderAudit::_CThread::ThreadBody() {
 }
 
 // A full scan about every second, as ever; between them, a subfolder that appears in the audit
-// folder (an order moved in) wakes the thread for a quick look at new folders only. A full scan
+// folder wakes the thread for a quick look, which takes the orders that arrived whole. Folders
+// filled in place wait for the full scans, one look each, until they have settled. A full scan
 // of an audit folder that has not changed since the last one (its write time is the same), with
-// no task waiting and no folder set aside, finds nothing: it costs one look at the folder's
-// time instead of a listing, and every tenth one lists anyway.
+// no task waiting, no folder set aside and none settling, finds nothing: it costs one look at
+// the folder's time instead of a listing, and every tenth one lists anyway.
 void CVelmoFolderAudit::Run() {
     const std::wstring folder = Folder();
     FolderWatch watch(m_thread.Wake());
@@ -79,9 +81,10 @@ void CVelmoFolderAudit::Run() {
             continue;
         }
         if (!watch.Active()) watch.Start(folder);
+        for (std::wstring& name : watch.TakeMovedIn()) m_movedIn.insert(std::move(name));
         const bool full = std::chrono::steady_clock::now() >= nextScan;
         if (full) {
-            bool unchanged = writeTime == listedTime && unlisted < 9;
+            bool unchanged = writeTime == listedTime && unlisted < 9 && m_settle.Empty() && m_movedIn.empty();
             if (unchanged) {
                 std::lock_guard lock(m_registry.Mutex());
                 unchanged = m_registry.waitingTasks == 0 && m_registry.Ledger().FolderCount() == 0;
@@ -94,6 +97,7 @@ void CVelmoFolderAudit::Run() {
                 ScanFolder(folder, sizeLimit.load(), true);
             }
             nextScan = std::chrono::steady_clock::now() + 1000ms;
+            ++m_scans;
         } else {
             ScanFolder(folder, sizeLimit.load(), false);
         }
@@ -108,6 +112,7 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
         Nap();
         return;
     }
+    std::set<std::wstring> present;  // candidate folders of this full scan
     for (const DirEntry& e : entries) {
         // Folders still being filled by the drop intake are not orders yet.
         if (!e.isFolder || e.name.rfind(L"TMPUPLOAD_", 0) == 0) {
@@ -115,23 +120,51 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
             continue;
         }
         const std::wstring path = folder + e.name + kPathSep;
+        present.insert(path);
         std::lock_guard lock(m_registry.Mutex());
-        if (!full) {
-            // A quick look takes new orders that already hold something: a folder made empty in
-            // place may be about to be filled, and waits for the full scan as it always did.
-            if (m_registry.Find(path) || m_registry.Ledger().Find(path)) continue;
-            std::vector<DirEntry> inside;
-            if (ListFolder(path, L"*.*", inside) != ListResult::Ok) continue;
-        } else {
-            if (m_registry.waitingTasks > 0) {
-                RecheckWaiting(limit);
-                Nap();
-            }
-            if (const COrderLedger::FolderRecord* record = m_registry.Ledger().Find(path); record && !ShouldList(path, *record)) continue;
+        if (full && m_registry.waitingTasks > 0) {
+            RecheckWaiting(limit);
+            Nap();
         }
+        if (m_registry.Find(path)) continue;  // its task is in the queue
+        const COrderLedger::FolderRecord* record = m_registry.Ledger().Find(path);
+        if (!full) {
+            // A quick look takes only what arrived whole; the rest is the full scans' to settle.
+            if (record || !m_movedIn.count(e.name) || !ArrivedWhole(e.name, path)) continue;
+        } else if (record) {
+            // Files that arrived in a finished order's folder are sent once they have settled.
+            if (!ShouldList(path, *record) || !HasSettled(path)) continue;
+        } else if (!(m_movedIn.count(e.name) && ArrivedWhole(e.name, path)) && !HasSettled(path)) {
+            continue;
+        }
+        m_settle.Forget(path);
         CZKRBTreeNode* task = m_registry.Insert(path);
         if (task) ListNewTask(task, limit);
     }
+    if (!full) return;
+    m_settle.KeepOnly(present);
+    std::erase_if(m_movedIn, [&](const std::wstring& name) { return !present.count(folder + name + kPathSep); });
+}
+
+bool CVelmoFolderAudit::ArrivedWhole(const std::wstring& name, const std::wstring& path) {
+    m_movedIn.erase(name);  // one look decides
+    std::vector<DirEntry> entries;
+    return ListFolder(path, L"*.*", entries) == ListResult::Ok && !AnyInUse(path, entries);
+}
+
+bool CVelmoFolderAudit::HasSettled(const std::wstring& path) {
+    std::vector<DirEntry> entries;
+    if (ListFolder(path, L"*.*", entries) == ListResult::Failed) return false;
+    return m_settle.Look(path, ListingSignature(entries), CSettleGate::Clock::now(), [&] { return AnyInUse(path, entries); });
+}
+
+bool CVelmoFolderAudit::AnyInUse(const std::wstring& path, const std::vector<DirEntry>& entries) {
+    const COrderLedger& ledger = m_registry.Ledger();
+    for (const DirEntry& e : entries) {
+        if (e.isFolder || ledger.IsUndeleted(path + e.name, e.Stamp())) continue;  // an accepted file that will not go yet
+        if (IsFileLocked(path + e.name)) return true;
+    }
+    return false;
 }
 
 void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {

@@ -1,15 +1,20 @@
 // The folder audit: a worker that scans the audit folder about once a second and turns every
 // new order subfolder into a task of the registry it owns, with one file item per file,
-// classified ready, in use or too big, plus a content list. It also looks after order folders
-// whose task is complete but which could not be emptied (see the registry's ledger).
+// classified ready, in use or too big, plus a content list. An order that arrives whole (renamed
+// or moved in) is taken at once; one that is being filled in place is taken once it has settled,
+// so that it becomes one task with all its files. It also looks after order folders whose task
+// is complete but which could not be emptied (see the registry's ledger).
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/zk_thread.h"
 #include "intake/chunk_name.h"
+#include "intake/settle_gate.h"
 #include "intake/shortcut.h"
 #include "tasks/task_registry.h"
 
@@ -47,6 +52,12 @@ public:
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     // Stops the worker; the registry stays.
     void StopWorker() { m_thread.StopAndWait(); }
+    // How long a folder filled in place must stay unchanged before it is taken (tests); only
+    // while the worker is stopped.
+    void SetSettleQuiet(std::chrono::milliseconds quiet) { m_settle.SetQuiet(quiet); }
+    // Full scans so far; the first one comes after the watch of the folder has begun (tests wait
+    // for it before they move orders in).
+    [[nodiscard]] uint64_t Scans() const { return m_scans.load(); }
     // What the last event 5 or 6 was about (for its handler, on the audit's thread).
     [[nodiscard]] Notice LastNotice() const;
 
@@ -82,8 +93,17 @@ private:
     };
 
     void Run();
-    // A full scan, or a quick look at new, non-empty folders only (`full` false).
+    // A full scan, or a quick look at folders that arrived whole only (`full` false).
     void ScanFolder(const std::wstring& folder, uint64_t limit, bool full);
+    // Registry lock held. For a folder the watch saw arrive by a rename or a move, at its first
+    // look: true when it holds something and none of its files is in use. An empty one, or one
+    // being written, is filled in place after all (a new folder that a person renamed before
+    // pasting into it, a program that renames first and writes after) and must settle.
+    bool ArrivedWhole(const std::wstring& name, const std::wstring& path);
+    // Registry lock held. One look of the settle gate at a folder filled in place.
+    bool HasSettled(const std::wstring& path);
+    // Registry lock held. Whether a file among `entries` of `path` is open elsewhere.
+    bool AnyInUse(const std::wstring& path, const std::vector<DirEntry>& entries);
     void RecheckWaiting(uint64_t limit);
     void ListNewTask(CZKRBTreeNode* task, uint64_t limit);
     // Registry lock held. A ledger entry whose file changed or went is forgotten here.
@@ -102,6 +122,11 @@ private:
 
     void* m_user = nullptr;
     Callback m_callback = nullptr;
+    // The audit thread's own: folders filled in place on their way to settling, and the names
+    // of folders the watch saw arrive by a rename or a move, not looked at yet.
+    CSettleGate m_settle;
+    std::set<std::wstring> m_movedIn;
+    std::atomic<uint64_t> m_scans{0};
     mutable std::mutex m_noticeMutex;  // guards m_notice
     Notice m_notice;
     mutable std::mutex m_folderMutex;  // guards m_folder (replaced only while the worker is stopped)

@@ -12,15 +12,6 @@
 namespace zk {
 namespace {
 
-// What a folder holds, as far as a change matters: names, kinds, sizes and write times.
-std::wstring Signature(std::vector<DirEntry> entries) {
-    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
-    std::wstring s;
-    for (const DirEntry& e : entries)
-        s += e.name + (e.isFolder ? L"/" : L"|" + std::to_wstring(e.size) + L"|" + std::to_wstring(e.writeTime)) + L"\n";
-    return s;
-}
-
 bool AnyExists(const std::vector<std::wstring>& paths) {
     return std::any_of(paths.begin(), paths.end(), [](const std::wstring& p) { return PathExists(p); });
 }
@@ -56,7 +47,7 @@ bool CVelmoFolderAudit::ShouldList(const std::wstring& folder, const COrderLedge
         if (!PathExists(folder)) ledger.ForgetFolder(folder);
         return false;
     }
-    std::wstring signature = Signature(entries);
+    std::wstring signature = ListingSignature(entries);
     if (mark == COrderLedger::Mark::SetAside && signature == record.signature && !AnyExists(record.watch)) return false;
 
     bool sendable = false;

@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <set>
 #include <thread>
+#include <vector>
 
 #include "base/fsys.h"
 #include "base/path.h"
@@ -30,6 +32,21 @@ protected:
     }
     std::wstring Order(const std::wstring& name) {
         EXPECT_TRUE(CreateFolder(root + name));
+        return root + name + kPathSep;
+    }
+    // A folder with one small file made outside the audit folder.
+    static std::wstring Staged(const test::TempDir& stage, const std::wstring& name) {
+        EXPECT_TRUE(CreateFolder(stage / name));
+        test::WriteFile(JoinPath(stage / name, L"a.jpg"), "x");
+        return stage / name;
+    }
+    // Starts the audit and waits for its first scan: from then on its watch sees orders arrive.
+    bool StartWatching() {
+        return audit.Start(root) && test::WaitUntil([&] { return audit.Scans() > 0; });
+    }
+    // Moves a folder made elsewhere into the audit folder; gives its task path.
+    std::wstring MoveIn(const std::wstring& staged, const std::wstring& name) {
+        EXPECT_TRUE(RenamePath(staged, root + name));
         return root + name + kPathSep;
     }
     bool WaitState(const std::wstring& task, int state) {
@@ -128,48 +145,119 @@ TEST_F(AuditTest, ContentListIsTheLastItemSizedInCharacters) {
     EXPECT_EQ(audit.Registry().queuedBytes.load(), static_cast<int64_t>(6 + chars));
 }
 
-TEST_F(AuditTest, FileHeldOpenKeepsTheTaskWaitingUntilClosed) {
-    const std::wstring order = Order(L"busy");
-    test::WriteFile(order + L"done.jpg", "ok");
-    UniqueStream writer(OpenStream(order + L"writing.jpg", L"wb"));
+// An order moved in while a file in it is still being written is not whole after all: it is
+// taken once the writer has closed it, with every file ready.
+TEST_F(AuditTest, FileHeldOpenInAnOrderMovedInHoldsItBackUntilClosed) {
+    test::TempDir stage(L"auditstage");
+    const std::wstring staged = stage / L"busy";
+    ASSERT_TRUE(CreateFolder(staged));
+    test::WriteFile(JoinPath(staged, L"done.jpg"), "ok");
+    UniqueStream writer(OpenStream(JoinPath(staged, L"writing.jpg"), L"wb"));
     ASSERT_TRUE(writer);
     std::fputs("partial", writer.get());
     std::fflush(writer.get());
-    ASSERT_TRUE(audit.Start(root));
-    ASSERT_TRUE(WaitState(order, kTaskWaiting));
-    EXPECT_EQ(audit.Registry().waitingTasks.load(), 1);
-    bool sawInUse = false;
-    for (auto& i : test::ItemsOf(audit.Registry(), order))
-        if (FileNamePart(i.value) == L"writing.jpg") sawInUse = i.state == kFileInUse;
-    EXPECT_TRUE(sawInUse);
-    // A second look happens only when a candidate folder is met: give it one.
-    Order(L"another");
+    ASSERT_TRUE(StartWatching());
+    const std::wstring order = MoveIn(staged, L"busy");
+    const std::wstring whole = MoveIn(Staged(stage, L"whole"), L"whole");
+    ASSERT_TRUE(WaitState(whole, kTaskReady)) << "an order moved in after it";
     std::this_thread::sleep_for(1500ms);
-    EXPECT_EQ(test::TaskStateOf(audit.Registry(), order), kTaskWaiting);
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), order), -1);
+    std::fputs(" and the rest", writer.get());
     writer.reset();
     ASSERT_TRUE(WaitState(order, kTaskReady));
     EXPECT_EQ(audit.Registry().waitingTasks.load(), 0);
-    for (auto& i : test::ItemsOf(audit.Registry(), order)) EXPECT_EQ(i.state, kFileReady);
+    const auto items = test::ItemsOf(audit.Registry(), order);
+    ASSERT_EQ(items.size(), 2u);
+    for (auto& i : items) {
+        EXPECT_EQ(i.state, kFileReady);
+        if (FileNamePart(i.value) == L"writing.jpg") {
+            EXPECT_EQ(i.size, 20u);
+        }
+    }
 }
 
 TEST_F(AuditTest, FileThatGrewPastTheLimitWhileWrittenIsSplitNotSentWhole) {
     audit.sizeLimit = 1024 * 1024;
-    const std::wstring order = Order(L"growing");
-    UniqueStream writer(OpenStream(order + L"scan.tif", L"wb"));
+    test::TempDir stage(L"auditstage");
+    const std::wstring staged = stage / L"growing";
+    ASSERT_TRUE(CreateFolder(staged));
+    UniqueStream writer(OpenStream(JoinPath(staged, L"scan.tif"), L"wb"));
     ASSERT_TRUE(writer);
     std::fputs("header", writer.get());
     std::fflush(writer.get());
-    ASSERT_TRUE(audit.Start(root));
-    ASSERT_TRUE(WaitState(order, kTaskWaiting));
+    ASSERT_TRUE(StartWatching());
+    const std::wstring order = MoveIn(staged, L"growing");
     const std::string rest(3 * 1024 * 1024, 'p');
     std::fwrite(rest.data(), 1, rest.size(), writer.get());
     writer.reset();
-    Order(L"another");  // a second look happens when a candidate folder is met
     ASSERT_TRUE(WaitState(order, kTaskSplit));
     const auto items = test::ItemsOf(audit.Registry(), order);
     ASSERT_FALSE(items.empty());
     EXPECT_EQ(items[0].state, kFileTooBig);
     EXPECT_EQ(items[0].size, rest.size() + 6);
+}
+
+// A copier that makes the folder and copies one file at a time, as xcopy or a person does: the
+// order becomes one task with every file, its one content list last, and only after the copy.
+// A folder that a person made, renamed and then filled is the same case.
+TEST_F(AuditTest, OrdersFilledInPlaceBecomeOneTaskOnceSettled) {
+    audit.contentListFlag = true;
+    test::TempDir stage(L"auditstage");
+    ASSERT_TRUE(CreateFolder(stage / L"New folder"));
+    ASSERT_TRUE(StartWatching());
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 5; ++i) names.push_back(L"\u0444\u043E\u0442\u043E" + std::to_wstring(i) + L".jpg");
+    auto copier = [&](const std::wstring& order) {
+        for (const std::wstring& name : names) {
+            UniqueStream out(OpenStream(JoinPath(order, name), L"wb"));
+            ASSERT_TRUE(out);
+            const std::string bytes = test::PatternBytes(50'000, 7);
+            for (size_t at = 0; at < bytes.size(); at += 10'000) {
+                std::fwrite(bytes.data() + at, 1, 10'000, out.get());
+                std::fflush(out.get());
+                std::this_thread::sleep_for(30ms);
+            }
+            out.reset();
+            std::this_thread::sleep_for(300ms);
+        }
+    };
+    const std::wstring copied = root + L"copied" + kPathSep;
+    std::thread first([&] {
+        EXPECT_TRUE(CreateFolder(copied));
+        copier(copied);
+    });
+    const std::wstring renamed = MoveIn(stage / L"New folder", L"renamed");
+    copier(renamed);
+    first.join();
+    // The last file is not two seconds old: neither order may have been taken yet.
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), copied), -1);
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), renamed), -1);
+    for (const std::wstring& order : {copied, renamed}) {
+        ASSERT_TRUE(WaitState(order, kTaskReady)) << test::Narrow(order);
+        const auto items = test::ItemsOf(audit.Registry(), order);
+        ASSERT_EQ(items.size(), names.size() + 1);
+        EXPECT_EQ(FileNamePart(items.back().value).rfind(L"_content_", 0), 0u) << "the content list goes last";
+        std::set<std::string> want, lines;
+        for (const std::wstring& name : names) want.insert(ToUtf8(order + name));
+        const std::string list = test::ReadFile(items.back().value);
+        for (size_t at = 3, end; (end = list.find("\r\n", at)) != std::string::npos; at = end + 2) lines.insert(list.substr(at, end - at));
+        EXPECT_EQ(lines, want) << "the content list names every file";
+    }
+    EXPECT_EQ(created.load(), 2);
+}
+
+TEST_F(AuditTest, FolderFilledInPlaceIsNotTakenWhileAFileInItIsInUse) {
+    const std::wstring order = Order(L"slow");
+    UniqueStream writer(OpenStream(order + L"big.tif", L"wb"));
+    ASSERT_TRUE(writer);
+    std::fputs("the same size for a while", writer.get());
+    std::fflush(writer.get());
+    ASSERT_TRUE(audit.Start(root));
+    std::this_thread::sleep_for(3500ms);  // three looks, nothing changed but the file is open
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), order), -1);
+    writer.reset();
+    ASSERT_TRUE(WaitState(order, kTaskReady));
+    EXPECT_EQ(test::ItemsOf(audit.Registry(), order).size(), 1u);
 }
 
 TEST_F(AuditTest, LeftoverChunksBesideTheirSourceAreDeleted) {
@@ -236,23 +324,23 @@ TEST_F(AuditTest, MissingAuditFolderIsWaitedFor) {
     ASSERT_TRUE(WaitState(WithTrailingSeparator(late) + L"o" + kPathSep, kTaskEmpty));
 }
 
+// A folder that arrives whole is taken without waiting to settle: with a settle time far beyond
+// the test's, only that road can list it.
 TEST_F(AuditTest, OrdersMovedInAreListedAtOnceNotAtTheNextScan) {
     test::TempDir stage(L"auditstage");
-    ASSERT_TRUE(audit.Start(root));
-    Order(L"first");
-    ASSERT_TRUE(test::WaitUntil([&] { return listed == 1; }));
-    // Five orders moved in at different moments of the audit's second: each is listed long
-    // before a scan a second later would have found it.
+    audit.SetSettleQuiet(std::chrono::hours(1));
+    ASSERT_TRUE(StartWatching());
+    const std::wstring inPlace = Order(L"in place");
+    test::WriteFile(inPlace + L"a.jpg", "x");
     for (int i = 0; i < 5; ++i) {
         const std::wstring name = L"moved" + std::to_wstring(i);
         const std::wstring staged = stage / name;
         EXPECT_TRUE(CreateFolder(staged));
         test::WriteFile(JoinPath(staged, L"a.jpg"), "x");
-        std::this_thread::sleep_for(std::chrono::milliseconds(130 * i));
-        const int before = listed;
-        ASSERT_TRUE(RenamePath(staged, root + name));
-        const auto t0 = std::chrono::steady_clock::now();
-        ASSERT_TRUE(test::WaitUntil([&] { return listed == before + 1; }));
-        EXPECT_LT(std::chrono::steady_clock::now() - t0, 500ms) << test::Narrow(name);
+        std::this_thread::sleep_for(std::chrono::milliseconds(130 * i));  // at different moments of the audit's second
+        const std::wstring order = MoveIn(staged, name);
+        ASSERT_TRUE(WaitState(order, kTaskReady)) << test::Narrow(name);
     }
+    EXPECT_EQ(listed.load(), 5);
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), inPlace), -1) << "filled in place: still settling";
 }

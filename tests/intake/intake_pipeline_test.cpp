@@ -28,9 +28,11 @@ TEST(IntakePipeline, EveryOrderEndsReadyWithAllItsBytes) {
     splitter.SetRegistry(&audit.Registry());
     ASSERT_TRUE(audit.Start(root));
     ASSERT_TRUE(splitter.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return audit.Scans() > 0; }));  // its watch sees the renames from here on
 
     // The editor: every order's files are opened at once, written in slices, closed one by one;
-    // every third order is written under a TMPUPLOAD_ name and renamed when complete.
+    // every third order is written under a TMPUPLOAD_ name and renamed when complete, the others
+    // in place (each becomes one task once it has settled).
     std::map<std::wstring, std::map<std::wstring, std::string>> expected;  // task -> file name -> bytes
     std::thread editor([&] {
         for (int o = 0; o < 12; ++o) {
