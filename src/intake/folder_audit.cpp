@@ -64,7 +64,7 @@ unsigned CVelmoFolderAudit::_CThread::ThreadBody() {
 // folder wakes the thread for a quick look, which takes the orders that arrived whole. Folders
 // filled in place wait for the full scans, one look each, until they have settled. A full scan
 // of an audit folder that has not changed since the last one (its write time is the same), with
-// no task waiting, no folder set aside and none settling, finds nothing: it costs one look at
+// no task waiting, no folder set aside, settling or held back, finds nothing: it costs one look at
 // the folder's time instead of a listing, and every tenth one lists anyway.
 void CVelmoFolderAudit::Run() {
     const std::wstring folder = Folder();
@@ -84,7 +84,7 @@ void CVelmoFolderAudit::Run() {
         for (std::wstring& name : watch.TakeMovedIn()) m_movedIn.insert(std::move(name));
         const bool full = std::chrono::steady_clock::now() >= nextScan;
         if (full) {
-            bool unchanged = writeTime == listedTime && unlisted < 9 && m_settle.Empty() && m_movedIn.empty();
+            bool unchanged = writeTime == listedTime && unlisted < 9 && m_settle.Empty() && m_movedIn.empty() && !m_heldBack;
             if (unchanged) {
                 std::lock_guard lock(m_registry.Mutex());
                 unchanged = m_registry.waitingTasks == 0 && m_registry.Ledger().FolderCount() == 0;
@@ -113,6 +113,7 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
         return;
     }
     std::set<std::wstring> present;  // candidate folders of this full scan
+    if (full) m_heldBack = false;
     for (const DirEntry& e : entries) {
         // Folders still being filled by the drop intake are not orders yet.
         if (!e.isFolder || e.name.rfind(L"TMPUPLOAD_", 0) == 0) {
@@ -138,6 +139,12 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
             continue;
         }
         m_settle.Forget(path);
+        // Chunks left over from an interrupted split go before the listing; while one will not,
+        // the order waits, so that no part of an old set can reach the server beside the new one.
+        if (!DeleteLeftoverChunks(path)) {
+            m_heldBack = true;
+            continue;
+        }
         CZKRBTreeNode* task = m_registry.Insert(path);
         if (task) ListNewTask(task, limit);
     }
@@ -156,6 +163,20 @@ bool CVelmoFolderAudit::HasSettled(const std::wstring& path) {
     std::vector<DirEntry> entries;
     if (ListFolder(path, L"*.*", entries) == ListResult::Failed) return false;
     return m_settle.Look(path, ListingSignature(entries), CSettleGate::Clock::now(), [&] { return AnyInUse(path, entries); });
+}
+
+bool CVelmoFolderAudit::DeleteLeftoverChunks(const std::wstring& path) {
+    std::vector<DirEntry> entries;
+    if (ListFolder(path, L"*.*", entries) != ListResult::Ok) return true;
+    bool all = true;
+    for (const DirEntry& e : entries) {
+        if (e.isFolder) continue;
+        const ChunkNameInfo chunk = ParseChunkName(path + e.name);
+        if (!chunk.isChunk || !chunk.sourceExists) continue;
+        SetNormalAttributes(path + e.name);
+        if (!DeleteFileAt(path + e.name)) all = false;
+    }
+    return all;
 }
 
 bool CVelmoFolderAudit::AnyInUse(const std::wstring& path, const std::vector<DirEntry>& entries) {
@@ -186,7 +207,8 @@ void CVelmoFolderAudit::RecheckWaiting(uint64_t limit) {
                 m_registry.queuedBytes += now - static_cast<int64_t>(f->size);
                 f->size = static_cast<uint64_t>(now);
             }
-            if (limit != 0 && f->size > limit) {
+            // A chunk is never split again, whatever its size (also one that was in use at listing).
+            if (limit != 0 && f->size > limit && !ParseChunkName(data).isChunk) {
                 f->state = kFileTooBig;
                 anyTooBig = true;
             } else {
@@ -248,7 +270,9 @@ void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
         switch (entry.kind) {
             case EntryKind::Subfolder: Nap(); continue;  // subfolders of an order are never listed
             case EntryKind::DeadShortcut: continue;
-            case EntryKind::LeftoverChunk: (void)DeleteFileAt(full); continue;  // left over from an interrupted split
+            case EntryKind::LeftoverChunk:  // left over from an interrupted split (and deleted just now)
+                (void)DeleteFileAt(full);          // one made since: it never goes as a part of the order
+                continue;
             case EntryKind::AlreadyDone:
                 DeleteAlreadyDone(full);  // sent (or cut) earlier in this run: never again
                 continue;

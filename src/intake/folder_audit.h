@@ -102,6 +102,9 @@ private:
     bool ArrivedWhole(const std::wstring& name, const std::wstring& path);
     // Registry lock held. One look of the settle gate at a folder filled in place.
     bool HasSettled(const std::wstring& path);
+    // Registry lock held. Deletes the chunks beside their source in `path`; false while one of
+    // them will not go.
+    bool DeleteLeftoverChunks(const std::wstring& path);
     // Registry lock held. Whether a file among `entries` of `path` is open elsewhere.
     bool AnyInUse(const std::wstring& path, const std::vector<DirEntry>& entries);
     void RecheckWaiting(uint64_t limit);
@@ -126,6 +129,7 @@ private:
     // of folders the watch saw arrive by a rename or a move, not looked at yet.
     CSettleGate m_settle;
     std::set<std::wstring> m_movedIn;
+    bool m_heldBack = false;  // a settled folder waits for its leftover chunks to go
     std::atomic<uint64_t> m_scans{0};
     mutable std::mutex m_noticeMutex;  // guards m_notice
     Notice m_notice;

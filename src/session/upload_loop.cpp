@@ -122,7 +122,8 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             }
             revisited = true;
         }
-        if (!UploadFile(name)) {
+        FileIdentity sent;
+        if (!UploadFile(name, &sent)) {
             f->state = kFileFailed;
             const int32_t code = LastErrorCode();
             if (code == kErrStopped) {
@@ -148,8 +149,12 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             continue;  // the same item again
         }
         // Accepted but still there (briefly locked, say): never sent again in this run while it
-        // keeps its stamp; its deletion is tried again at completion and later.
-        if (m_registry->DeleteDealtWith(f->value)) RaiseTransfer(kTransferDeleted);
+        // keeps the stamp of the bytes sent; its deletion is tried again at completion and later.
+        // One that changed since it was opened for the upload is not what the server has: it
+        // stays, and its folder is listed again once the task is done. A shortcut's own file is
+        // not what was sent (its target was), so it goes as ever.
+        const bool known = !f->sourceInLabel && !(sent == FileIdentity{});
+        if (m_registry->DeleteDealtWith(f->value, known ? &sent : nullptr) == CZKRBTree::Dealt::Deleted) RaiseTransfer(kTransferDeleted);
         f->state = kFileSent;
         {
             std::lock_guard lock(m_mutex);
@@ -177,8 +182,14 @@ void CVelmoConnect::CompleteTask(CZKRBTreeNode* task) {
     }
     const std::wstring folder = task->Name();
     COrderLedger& ledger = m_registry->Ledger();
-    // Accepted files whose deletion failed: once more now.
+    // Accepted files whose deletion failed: once more now, unless they were rewritten since
+    // (then they are a new version, which stays to be sent).
     for (const std::wstring& path : ledger.UndeletedIn(folder)) {
+        FileStamp now;
+        if (!StampOf(path, now) || !ledger.IsUndeleted(path, now)) {
+            ledger.ForgetUndeleted(path);
+            continue;
+        }
         SetNormalAttributes(path);
         if (DeleteFileAt(path)) {
             SetCurrentFile(path);

@@ -304,16 +304,21 @@ void CZKRBTree::RemoveWorkListener(WakeSignal* listener) {
     std::erase(m_listeners, listener);
 }
 
-bool CZKRBTree::DeleteDealtWith(const std::wstring& path) {
-    SetNormalAttributes(path);
+CZKRBTree::Dealt CZKRBTree::DeleteDealtWith(const std::wstring& path, const FileIdentity* dealt) {
     FileStamp stamp;
-    const bool stamped = StampOf(path, stamp);
-    if (DeleteFileAt(path)) return true;
+    if (dealt) {
+        FileIdentity now;
+        if (!IdentityOf(path, now) || !(now == *dealt)) return Dealt::Changed;
+        stamp = {dealt->size, dealt->writeTime};
+    }
+    SetNormalAttributes(path);
+    const bool stamped = dealt || StampOf(path, stamp);
+    if (DeleteFileAt(path)) return Dealt::Deleted;
     if (stamped) {
         std::lock_guard lock(m_mutex);
         m_ledger.RecordUndeleted(path, stamp);
     }
-    return false;
+    return Dealt::Recorded;
 }
 
 void CZKRBTree::NotifyWork() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "base/wake_signal.h"
 #include "tasks/digest.h"
 #include "tasks/locked_list.h"
@@ -86,10 +87,14 @@ public:
     std::recursive_mutex& Mutex() const { return m_mutex; }
     // Files and folders remembered beyond the tasks; only with the lock held.
     COrderLedger& Ledger() { return m_ledger; }
-    // Deletes a file the server accepted (or a big file its chunks stand for); one that will not
-    // go is remembered in the ledger with its stamp, so it is never sent again while unchanged.
-    // True when deleted. Any thread; takes the lock only to record.
-    bool DeleteDealtWith(const std::wstring& path);
+    // Deletes a file the server accepted (or a big file its chunks stand for). `dealt`, when
+    // known, is the identity of the bytes dealt with (taken when the file was opened for them):
+    // a file that no longer has it was rewritten or replaced since, and stays, unrecorded, to be
+    // sent as its new self. One that will not go is remembered in the ledger with the stamp of
+    // the bytes dealt with, so it is never sent again while unchanged.
+    // Any thread; takes the lock only to record.
+    enum class Dealt { Deleted, Recorded, Changed };
+    Dealt DeleteDealtWith(const std::wstring& path, const FileIdentity* dealt = nullptr);
 
     // Workers that wait for tasks to become theirs (the upload loop, the splitter) listen here;
     // whoever sets a task to a state another worker takes calls NotifyWork(). Any thread.

@@ -280,6 +280,28 @@ TEST_F(AuditTest, LeftoverChunksBesideTheirSourceAreDeleted) {
     EXPECT_EQ(test::ItemsOf(audit.Registry(), alone).front().state, kFileReady);
 }
 
+// A leftover chunk that will not be deleted keeps its order back: otherwise it would reach the
+// server as part of an old set once its source had been cut anew and deleted.
+TEST_F(AuditTest, AnOrderWaitsUntilItsLeftoverChunksAreGone) {
+    audit.sizeLimit = 4;
+    const std::wstring order = Order(L"stuck");
+    test::WriteFile(order + L"big.jpg", "0123456789");
+    const std::wstring leftover = order + ChunkFileName(L"big.jpg", 2, 3);
+    test::WriteFile(leftover, "4567");
+    test::FileUndeletable hold(leftover);
+    if (!hold.Active()) GTEST_SKIP() << "this file system cannot refuse a deletion";
+    ASSERT_TRUE(audit.Start(root));
+    const std::wstring other = Order(L"other");
+    test::WriteFile(other + L"a.jpg", "a");
+    ASSERT_TRUE(WaitState(other, kTaskReady));
+    std::this_thread::sleep_for(1500ms);  // more looks
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), order), -1);
+    hold.Release();
+    ASSERT_TRUE(WaitState(order, kTaskSplit));
+    EXPECT_FALSE(PathExists(leftover));
+    ASSERT_EQ(test::ItemsOf(audit.Registry(), order).size(), 1u);
+}
+
 TEST_F(AuditTest, LnkNamesThatAreNotShortcutsArePlainFiles) {
     const std::wstring order = Order(L"links");
     test::WriteFile(order + L"UPPER.LNK", "not a link");
