@@ -156,8 +156,9 @@ def proc_cpu_ns(pid):
 
 
 def move_in(name, build):
-    """Builds an order in the staging folder and moves it into the audit folder in one rename."""
-    folder = os.path.join(STAGE, name)
+    """Builds an order as an editor does, under a TMPUPLOAD_ name in the audit folder, and gives it
+    its name in one rename (a folder made in place is taken only once it has settled)."""
+    folder = os.path.join(AUDIT, "TMPUPLOAD_" + name)
     os.makedirs(folder)
     build(folder)
     t = time.time()

@@ -34,17 +34,21 @@ protected:
         EXPECT_TRUE(CreateFolder(root + name));
         return root + name + kPathSep;
     }
-    // A folder with one small file made outside the audit folder.
-    static std::wstring Staged(const test::TempDir& stage, const std::wstring& name) {
-        EXPECT_TRUE(CreateFolder(stage / name));
-        test::WriteFile(JoinPath(stage / name, L"a.jpg"), "x");
-        return stage / name;
+    // A staged folder with one small file.
+    std::wstring Staged(const std::wstring& name) {
+        const std::wstring staged = Stage(name);
+        EXPECT_TRUE(CreateFolder(staged));
+        test::WriteFile(JoinPath(staged, L"a.jpg"), "x");
+        return staged;
     }
+    // Where an editor builds an order before its rename: a TMPUPLOAD_ folder beside the orders
+    // (a rename in the audit folder is seen as one on every platform).
+    std::wstring Stage(const std::wstring& name) { return root + L"TMPUPLOAD_" + name; }
     // Starts the audit and waits for its first scan: from then on its watch sees orders arrive.
     bool StartWatching() {
         return audit.Start(root) && test::WaitUntil([&] { return audit.Scans() > 0; });
     }
-    // Moves a folder made elsewhere into the audit folder; gives its task path.
+    // Renames a staged folder to its order name; gives its task path.
     std::wstring MoveIn(const std::wstring& staged, const std::wstring& name) {
         EXPECT_TRUE(RenamePath(staged, root + name));
         return root + name + kPathSep;
@@ -148,8 +152,7 @@ TEST_F(AuditTest, ContentListIsTheLastItemSizedInCharacters) {
 // An order moved in while a file in it is still being written is not whole after all: it is
 // taken once the writer has closed it, with every file ready.
 TEST_F(AuditTest, FileHeldOpenInAnOrderMovedInHoldsItBackUntilClosed) {
-    test::TempDir stage(L"auditstage");
-    const std::wstring staged = stage / L"busy";
+    const std::wstring staged = Stage(L"busy");
     ASSERT_TRUE(CreateFolder(staged));
     test::WriteFile(JoinPath(staged, L"done.jpg"), "ok");
     UniqueStream writer(OpenStream(JoinPath(staged, L"writing.jpg"), L"wb"));
@@ -158,7 +161,7 @@ TEST_F(AuditTest, FileHeldOpenInAnOrderMovedInHoldsItBackUntilClosed) {
     std::fflush(writer.get());
     ASSERT_TRUE(StartWatching());
     const std::wstring order = MoveIn(staged, L"busy");
-    const std::wstring whole = MoveIn(Staged(stage, L"whole"), L"whole");
+    const std::wstring whole = MoveIn(Staged(L"whole"), L"whole");
     ASSERT_TRUE(WaitState(whole, kTaskReady)) << "an order moved in after it";
     std::this_thread::sleep_for(1500ms);
     EXPECT_EQ(test::TaskStateOf(audit.Registry(), order), -1);
@@ -178,8 +181,7 @@ TEST_F(AuditTest, FileHeldOpenInAnOrderMovedInHoldsItBackUntilClosed) {
 
 TEST_F(AuditTest, FileThatGrewPastTheLimitWhileWrittenIsSplitNotSentWhole) {
     audit.sizeLimit = 1024 * 1024;
-    test::TempDir stage(L"auditstage");
-    const std::wstring staged = stage / L"growing";
+    const std::wstring staged = Stage(L"growing");
     ASSERT_TRUE(CreateFolder(staged));
     UniqueStream writer(OpenStream(JoinPath(staged, L"scan.tif"), L"wb"));
     ASSERT_TRUE(writer);
@@ -202,8 +204,7 @@ TEST_F(AuditTest, FileThatGrewPastTheLimitWhileWrittenIsSplitNotSentWhole) {
 // A folder that a person made, renamed and then filled is the same case.
 TEST_F(AuditTest, OrdersFilledInPlaceBecomeOneTaskOnceSettled) {
     audit.contentListFlag = true;
-    test::TempDir stage(L"auditstage");
-    ASSERT_TRUE(CreateFolder(stage / L"New folder"));
+    ASSERT_TRUE(CreateFolder(Stage(L"New folder")));
     ASSERT_TRUE(StartWatching());
     std::vector<std::wstring> names;
     for (int i = 0; i < 5; ++i) names.push_back(L"\u0444\u043E\u0442\u043E" + std::to_wstring(i) + L".jpg");
@@ -226,7 +227,7 @@ TEST_F(AuditTest, OrdersFilledInPlaceBecomeOneTaskOnceSettled) {
         EXPECT_TRUE(CreateFolder(copied));
         copier(copied);
     });
-    const std::wstring renamed = MoveIn(stage / L"New folder", L"renamed");
+    const std::wstring renamed = MoveIn(Stage(L"New folder"), L"renamed");
     copier(renamed);
     first.join();
     // The last file is not two seconds old: neither order may have been taken yet.
@@ -349,14 +350,13 @@ TEST_F(AuditTest, MissingAuditFolderIsWaitedFor) {
 // A folder that arrives whole is taken without waiting to settle: with a settle time far beyond
 // the test's, only that road can list it.
 TEST_F(AuditTest, OrdersMovedInAreListedAtOnceNotAtTheNextScan) {
-    test::TempDir stage(L"auditstage");
     audit.SetSettleQuiet(std::chrono::hours(1));
     ASSERT_TRUE(StartWatching());
     const std::wstring inPlace = Order(L"in place");
     test::WriteFile(inPlace + L"a.jpg", "x");
     for (int i = 0; i < 5; ++i) {
         const std::wstring name = L"moved" + std::to_wstring(i);
-        const std::wstring staged = stage / name;
+        const std::wstring staged = Stage(name);
         EXPECT_TRUE(CreateFolder(staged));
         test::WriteFile(JoinPath(staged, L"a.jpg"), "x");
         std::this_thread::sleep_for(std::chrono::milliseconds(130 * i));  // at different moments of the audit's second
