@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <cmath>
 #include <cwchar>
 #include <functional>
 #include <new>
@@ -186,6 +187,11 @@ std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
     return out;
 }
 
+std::unique_ptr<HttpAnswerWatch> CHttpClientT::WatchAnswer(const HttpRequestHandles& handles) const {
+    if (m_answerDeadlineMs == 0) return nullptr;
+    return std::make_unique<HttpAnswerWatch>(m_gate, handles.internet.get(), std::chrono::milliseconds(m_answerDeadlineMs));
+}
+
 // ---- GET ----
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uint32_t flags) {
@@ -195,8 +201,15 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uin
         handles.connection.reset(OpenConnection(url, handles.internet.get()));
         const std::wstring getUrl = m_params.Empty() ? std::wstring(url ? url : L"") : MakeGetUrl(url);
         handles.request.reset(OpenRequest(getUrl.c_str(), handles.connection.get(), L"GET", flags));
-        CHttpToolW::SendRequest(handles.request.get(), m_codePage);
-        return std::make_unique<CHttpResponseT>(std::move(handles));
+        auto watch = WatchAnswer(handles);
+        try {
+            CHttpToolW::SendRequest(handles.request.get(), m_codePage);
+        } catch (const httpclientexceptionW&) {
+            if (watch) watch->Check(kHttpErrSendRequest);
+            throw;
+        }
+        if (watch) watch->Check(kHttpErrSendRequest);
+        return std::make_unique<CHttpResponseT>(std::move(handles), std::move(watch));
     } catch (const httpclientexceptionW&) {
         throw;
     } catch (...) {
@@ -222,6 +235,8 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     CancelPost();
     std::vector<HttpFileHandle> files;
     std::vector<std::unique_ptr<char[]>> mimes;
+    std::vector<std::pair<std::wstring, FileIdentity>> identities;
+    m_sentIdentities.clear();
     auto closeFiles = [&] {
         for (HttpFileHandle f : files) CHttpToolW::CloseFile(f);
         files.clear();
@@ -236,6 +251,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
             for (const auto& e : params)
                 if (e.flags & kParamFile) ++fileCount;
             files.assign(fileCount, net::InvalidFile());
+            identities.assign(fileCount, {});
             mimes.resize(fileCount);
             uint32_t slot = 0;
             for (size_t i = 0; i < params.size(); ++i) {
@@ -244,6 +260,8 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
                 std::string head;
                 if (e.flags & kParamFile) {
                     files[slot] = CHttpToolW::OpenFile(e.ValueOrEmpty());
+                    identities[slot].first = e.name;
+                    (void)CHttpToolW::GetFileIdentity(files[slot], identities[slot].second);
                     dataLen = files[slot] != net::InvalidFile() ? CHttpToolW::GetFileSize(files[slot], e.ValueOrEmpty()) : 0;
                     mimes[slot] = CHttpToolW::GetMimeType(files[slot], m_codePage);
                     head = FilePartHead(e.name.c_str(), e.ValueOrEmpty(), mimes[slot].get());
@@ -279,6 +297,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         m_handles = std::move(handles);
         m_files = std::move(files);
         m_mimeTypes = std::move(mimes);
+        m_sentIdentities = std::move(identities);
         if (!params.empty()) {
             m_startSnapshot = m_progress;
             m_startSnapshot.StartNewEntry(firstName.c_str(), firstIsFile ? firstPath.c_str() : nullptr, firstSize);
@@ -317,11 +336,26 @@ void CHttpClientT::_FlushPost() {
     if (m_writeUsed == 0) return;
     const auto t0 = std::chrono::steady_clock::now();
     CHttpToolW::InternetWriteFile(m_handles.request.get(), m_writeBuffer.get(), m_writeUsed);
-    const auto took = std::chrono::steady_clock::now() - t0;
-    // A full write that came back quickly may grow; one that kept the caller waiting shrinks.
-    if (took > std::chrono::milliseconds(100)) m_writeSize = std::max(kSmallestWrite, m_writeSize / 2);
-    else if (took < std::chrono::milliseconds(25) && m_writeUsed == m_writeSize) m_writeSize = std::min(kWriteBufferSize, m_writeSize * 2);
+    _SizeNextWrite(m_writeUsed, std::chrono::steady_clock::now() - t0);
     m_writeUsed = 0;
+}
+
+// The rate counts waits and bursts alike (a socket buffer takes a burst at once and then holds
+// the next write until the peer has read): writes grow at most twofold, and never beyond what
+// the measured rate moves in kWriteTarget.
+void CHttpClientT::_SizeNextWrite(uint32_t bytes, std::chrono::steady_clock::duration took) {
+    using Seconds = std::chrono::duration<double>;
+    const auto now = std::chrono::steady_clock::now();
+    const double age = m_rateSeconds > 0 || m_rateBytes > 0 ? Seconds(now - m_rateAt).count() : 0.0;
+    const double keep = std::exp2(-age);  // what was measured a second ago counts half
+    m_rateBytes = m_rateBytes * keep + bytes;
+    m_rateSeconds = m_rateSeconds * keep + Seconds(took).count();
+    m_rateAt = now;
+    double allowed = static_cast<double>(kWriteBufferSize);
+    if (m_rateSeconds > 0) allowed = std::min(allowed, m_rateBytes / m_rateSeconds * Seconds(kWriteTarget).count());
+    const double grown = bytes == m_writeSize ? 2.0 * m_writeSize : static_cast<double>(m_writeSize);
+    m_writeSize = static_cast<uint32_t>(std::clamp(std::min(grown, allowed), static_cast<double>(kSmallestWrite),
+                                                   static_cast<double>(kWriteBufferSize)));
 }
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
@@ -344,8 +378,15 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
 
     if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
         _FlushPost();  // the rest of the body, before waiting for the answer
-        CHttpToolW::EndRequest(m_handles.request.get());
-        return _ReleasePostResponse(true);
+        auto watch = WatchAnswer(m_handles);
+        try {
+            CHttpToolW::EndRequest(m_handles.request.get());
+        } catch (const httpclientexceptionW&) {
+            if (watch) watch->Check(kHttpErrEndRequest);
+            throw;
+        }
+        if (watch) watch->Check(kHttpErrEndRequest);
+        return _ReleasePostResponse(true, std::move(watch));
     }
     const auto& params = m_params.Entries();
     if (params.empty()) {
@@ -411,7 +452,7 @@ std::string CHttpClientT::ClosingLine() const { return "--" + m_boundaryNarrow +
 
 std::string CHttpClientT::EmptyBody() const { return "\r\n--" + m_boundaryNarrow + "--\r\n"; }
 
-std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse) {
+std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse, std::unique_ptr<HttpAnswerWatch> watch) {
     HttpRequestHandles handles = std::move(m_handles);
     for (HttpFileHandle f : m_files) CHttpToolW::CloseFile(f);
     m_files.clear();
@@ -424,9 +465,15 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toRespon
     m_progress.Reset();
     m_startSnapshot.Reset();
     if (!toResponse) return nullptr;  // the handles close here
-    CHttpResponseT* r = new (std::nothrow) CHttpResponseT(std::move(handles));
+    CHttpResponseT* r = new (std::nothrow) CHttpResponseT(std::move(handles), std::move(watch));
     if (!r) ThrowHttpCode(kHttpErrOutOfMemory);
     return std::unique_ptr<CHttpResponseT>(r);
+}
+
+FileIdentity CHttpClientT::SentFileIdentity(std::wstring_view name) const {
+    for (const auto& [param, identity] : m_sentIdentities)
+        if (param == name) return identity;
+    return {};
 }
 
 void CHttpClientT::QueryPostStat(CHttpPostStatT& out) const {

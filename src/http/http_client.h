@@ -5,11 +5,15 @@
 // hands them to a response.
 // Used by one thread at a time; failures are httpclientexceptionW.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "http/client_map.h"
 #include "http/http_response.h"
 #include "http/http_tool.h"
@@ -23,6 +27,9 @@ namespace zk {
 inline constexpr uint32_t kHttpSessionFlags = 0x84400F00;
 inline constexpr uint32_t kHttpFlagSecure = 0x00800000;
 inline constexpr uint32_t kHttpFlagPragmaNoCache = 0x00000100;
+// A redirect is an answer of its own, not a request to follow: a POST followed by the GET of a
+// redirect would take that GET's answer for the upload's.
+inline constexpr uint32_t kHttpFlagNoAutoRedirect = 0x00200000;
 // Parameter flags.
 inline constexpr uint32_t kParamFile = 1;
 inline constexpr uint32_t kParamNameEncoded = 2;
@@ -32,11 +39,15 @@ inline constexpr wchar_t kFixedBoundary[] = L"----QAMTU-FB3B405B7EAE495aB0C0295C
 inline constexpr uint32_t kUploadStep = 1024;
 inline constexpr uint32_t kReadBufferSize = 0xE000;
 // Below the steps, the body goes to the platform in writes of up to this size: one platform call
-// per 1,024-byte step would cost more than the network. The size of each write adapts to the
-// network, so that one write takes no more than about 100 ms (a stop is seen between steps,
-// and a write on a slow line would otherwise keep the step from coming).
+// per 1,024-byte step would cost more than the network. A stop is seen between steps only, so
+// each write is sized by the rate measured from the writes before it to take about
+// kWriteTarget; on a slow line writes shrink to one step.
 inline constexpr uint32_t kWriteBufferSize = 0x40000;
-inline constexpr uint32_t kSmallestWrite = 0x4000;
+inline constexpr uint32_t kSmallestWrite = kUploadStep;
+inline constexpr std::chrono::milliseconds kWriteTarget{50};
+// The whole answer of a request must have arrived this long after its body was sent (a GET:
+// after it was opened). The per-operation time-outs restart with every byte received.
+inline constexpr uint32_t kAnswerDeadlineMs = 120000;
 
 class CHttpClientT {
 public:
@@ -52,6 +63,9 @@ public:
     // receive count from the last progress, so a slow but live server has all the time a big
     // file needs; a dead peer fails the request instead of holding it for ever.
     void SetTimeouts(uint32_t connectMs, uint32_t sendMs, uint32_t receiveMs);
+    // The bound of every later request's answer, in milliseconds (kAnswerDeadlineMs unless set).
+    // Past it the request fails with the platform's time-out error.
+    void SetAnswerDeadline(uint32_t ms) { m_answerDeadlineMs = ms; }
     void SetUseUtf8(bool on);
     void SetAnsiCodePage(unsigned codePage);
     void AddHeader(const wchar_t* szName, const wchar_t* szValue);
@@ -74,6 +88,16 @@ public:
     void Abort() { m_gate->Abort(); }
     void ClearAbort() { m_gate->Clear(); }
 
+    // The identity of the file parameter `slot` (0 for the first) taken from the handle the last
+    // upload read it through; all zero when the file could not be opened or its identity read.
+    [[nodiscard]] FileIdentity SentFileIdentity(uint32_t slot) const {
+        return slot < m_sentIdentities.size() ? m_sentIdentities[slot].second : FileIdentity{};
+    }
+    // The same for the file parameter of that name (the first of them).
+    [[nodiscard]] FileIdentity SentFileIdentity(std::wstring_view name) const;
+    // The bytes gathered before the next write to the platform (for tests).
+    [[nodiscard]] uint32_t WriteSize() const { return m_writeSize; }
+
     [[nodiscard]] const std::wstring& Boundary() const { return m_boundary; }
     [[nodiscard]] const std::wstring& ContentType() const { return m_contentType; }
     // The GET URL for `url` with the parameter map appended (exposed for its own tests).
@@ -91,6 +115,9 @@ private:
     void _WritePost(const void* bytes, uint32_t count, bool counted);
     // Hands the write buffer to the platform (when full, at the end of the body).
     void _FlushPost();
+    // The next write's size from the rate of the writes so far.
+    void _SizeNextWrite(uint32_t bytes, std::chrono::steady_clock::duration took);
+    std::unique_ptr<HttpAnswerWatch> WatchAnswer(const HttpRequestHandles& handles) const;
     void _WriteText(const std::string& text) { _WritePost(text.data(), SafeLenOf(text), false); }
     std::unique_ptr<CHttpResponseT> _ProceedUploadContext();
     // The texts of the multipart body, in the client's encoding; StartUpload counts the body's
@@ -101,7 +128,7 @@ private:
     std::string EmptyBody() const;  // a body without parameters
     static constexpr const char* kPartEnd = "\r\n";
     // Releases the upload context; with `toResponse` its handles go to a new response.
-    std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse);
+    std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse, std::unique_ptr<HttpAnswerWatch> watch = nullptr);
     static uint32_t SafeLenOf(const std::string& s);
 
     std::wstring m_boundary;
@@ -118,10 +145,13 @@ private:
     bool m_hasProxy = false, m_hasBypass = false;
     uint32_t m_internetFlags = 0;
     uint32_t m_connectMs = 0, m_sendMs = 0, m_receiveMs = 0;
+    uint32_t m_answerDeadlineMs = kAnswerDeadlineMs;
 
     CHttpPostStatT m_startSnapshot;
     CHttpPostStatT m_progress;
     std::vector<HttpFileHandle> m_files;
+    // Parameter names and identities of m_files, in their order; kept after the upload.
+    std::vector<std::pair<std::wstring, FileIdentity>> m_sentIdentities;
     std::vector<std::unique_ptr<char[]>> m_mimeTypes;
     std::string m_currentValue;
     HttpRequestHandles m_handles;  // those of the running upload
@@ -130,6 +160,10 @@ private:
     std::unique_ptr<char[]> m_writeBuffer;  // allocated by StartUpload
     uint32_t m_writeUsed = 0;
     uint32_t m_writeSize = kWriteBufferSize;  // the bytes gathered before a write (adapts)
+    // The measured rate: bytes written and the time they took, weighted down by their age so
+    // that a line that changes speed is followed within a few seconds.
+    double m_rateBytes = 0, m_rateSeconds = 0;
+    std::chrono::steady_clock::time_point m_rateAt{};  // the end of the last write counted
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
 };
 

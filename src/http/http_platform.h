@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/file_identity.h"
+
 namespace zk::net {
 
 using Handle = void*;      // internet, connection or request handle
@@ -52,8 +54,11 @@ bool AbortInternet(Handle internet);
 // A handle closed with its parent by AbortInternet: no longer counted as open.
 void ForgetClosed(Handle h);
 
-// Files: opened for reading, shared for reading only, sequential scan.
+// Files: opened for reading, sequential scan; shared for reading and for deletion (a file being
+// sent can be deleted or renamed, but not written).
 FileHandle OpenFileForRead(const wchar_t* path);
+// Size, write time, volume and file number of the open file.
+bool FileIdentityOf(FileHandle file, FileIdentity& identity);
 // The size; false when the query fails or the size does not fit 32 bits.
 bool FileSize32(FileHandle file, uint32_t& size);
 bool ReadFile(FileHandle file, void* buffer, uint32_t size, uint32_t* read);

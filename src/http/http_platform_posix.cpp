@@ -395,6 +395,10 @@ FileHandle OpenFileForRead(const wchar_t* path) {
     return f;
 }
 
+bool FileIdentityOf(FileHandle file, FileIdentity& identity) {
+    return file && file != InvalidFile() && IdentityOfDescriptor(::fileno(static_cast<std::FILE*>(file)), identity);
+}
+
 bool FileSize32(FileHandle file, uint32_t& size) {
     auto* f = static_cast<std::FILE*>(file);
     const long pos = std::ftell(f);

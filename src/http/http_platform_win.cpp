@@ -5,6 +5,7 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <utility>
 #include <vector>
@@ -133,9 +134,16 @@ bool QueryContentLength(Handle request, uint32_t& length) {
     return true;
 }
 
+// No more than has arrived: a read for more waits until the buffer is full (Wine's does), and
+// a server that trickles its answer would then keep the caller past any bound it checks
+// between reads.
 bool InternetReadFile(Handle request, void* buffer, uint32_t size, uint32_t* read) {
+    *read = 0;
+    DWORD available = 0;
+    if (!::InternetQueryDataAvailable(static_cast<HINTERNET>(request), &available, 0, 0)) return false;
+    if (available == 0 || size == 0) return true;  // the end of the body
     DWORD n = 0;
-    const BOOL ok = ::InternetReadFile(static_cast<HINTERNET>(request), buffer, size, &n);
+    const BOOL ok = ::InternetReadFile(static_cast<HINTERNET>(request), buffer, std::min<DWORD>(size, available), &n);
     *read = n;
     return ok != FALSE;
 }
@@ -155,9 +163,11 @@ void ForgetClosed(Handle h) {
 }
 
 FileHandle OpenFileForRead(const wchar_t* path) {
-    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
 }
+
+bool FileIdentityOf(FileHandle file, FileIdentity& identity) { return file != INVALID_HANDLE_VALUE && IdentityOfHandle(file, identity); }
 
 bool FileSize32(FileHandle file, uint32_t& size) {
     LARGE_INTEGER li = {};

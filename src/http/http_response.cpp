@@ -6,13 +6,19 @@ namespace zk {
 
 uint32_t CHttpResponseT::GetStatus() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetStatus: m_hRequest can not be NULL.");
-    if (m_status == 0) m_status = CHttpToolW::QueryStatusCode(m_hRequest);
+    if (m_status == 0) {
+        _CheckDeadline(kHttpErrQueryInfo);
+        m_status = CHttpToolW::QueryStatusCode(m_hRequest);
+    }
     return m_status;
 }
 
 const wchar_t* CHttpResponseT::GetStatusText() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetStatusText: m_hRequest can not be NULL.");
-    if (!m_statusText) m_statusText = CHttpToolW::GetStatusText(m_hRequest);
+    if (!m_statusText) {
+        _CheckDeadline(kHttpErrQueryInfo);
+        m_statusText = CHttpToolW::GetStatusText(m_hRequest);
+    }
     return m_statusText.get();
 }
 
@@ -28,6 +34,7 @@ uint32_t CHttpResponseT::_LoadHeader(const wchar_t* szName) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::_LoadHeader: m_hRequest can not be NULL.");
     if (!szName) ThrowHttpPrecondition("CHttpResponseT::_LoadHeader: szName can not be NULL.");
     uint32_t index = 0, added = 0;
+    _CheckDeadline(kHttpErrQueryInfo);
     try {
         while (auto value = CHttpToolW::GetHeader(m_hRequest, szName, &index)) {
             m_headers.Add(szName, value.get(), 0);
@@ -42,12 +49,23 @@ uint32_t CHttpResponseT::_LoadHeader(const wchar_t* szName) {
 
 uint32_t CHttpResponseT::GetContentLength() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetContentLength: m_hRequest can not be NULL.");
+    _CheckDeadline(kHttpErrQueryInfo);
     return CHttpToolW::QueryContentLength(m_hRequest);
 }
 
 uint32_t CHttpResponseT::ReadContent(void* buffer, uint32_t size) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::ReadContent: m_hRequest can not be NULL.");
-    return CHttpToolW::ReadContent(m_hRequest, buffer, size);
+    _CheckDeadline(kHttpErrReadFile);
+    uint32_t read = 0;
+    try {
+        read = CHttpToolW::ReadContent(m_hRequest, buffer, size);
+    } catch (const httpclientexceptionW&) {
+        _CheckDeadline(kHttpErrReadFile);
+        throw;
+    }
+    _CheckDeadline(kHttpErrReadFile);
+    if (read == 0) m_watch.reset();  // the answer is complete: nothing left to bound
+    return read;
 }
 
 }  // namespace zk

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "http/answer_watch.h"
 #include "http/client_map.h"
 #include "http/http_tool.h"
 #include "http/request_handles.h"
@@ -12,7 +13,9 @@ namespace zk {
 
 class CHttpResponseT {
 public:
-    explicit CHttpResponseT(HttpRequestHandles handles) : m_handles(std::move(handles)), m_hRequest(m_handles.request.get()) {}
+    // With `watch`, every read fails with the platform's time-out once its bound has passed.
+    explicit CHttpResponseT(HttpRequestHandles handles, std::unique_ptr<HttpAnswerWatch> watch = nullptr)
+        : m_handles(std::move(handles)), m_hRequest(m_handles.request.get()), m_watch(std::move(watch)) {}
     CHttpResponseT(const CHttpResponseT&) = delete;
     CHttpResponseT& operator=(const CHttpResponseT&) = delete;
     // Closes the request, the connection and the internet handle, in that order.
@@ -29,12 +32,18 @@ public:
 
 private:
     uint32_t _LoadHeader(const wchar_t* szName);
+    // Before a platform call (the handles may be closed already) and after it (what an aborted
+    // call returned is not the answer).
+    void _CheckDeadline(uint32_t code) const {
+        if (m_watch) m_watch->Check(code);
+    }
 
     CHttpClientMapT m_headers;
     HttpRequestHandles m_handles;
     HttpHandle m_hRequest;  // m_handles.request
     uint32_t m_status = 0;
     std::unique_ptr<wchar_t[]> m_statusText;
+    std::unique_ptr<HttpAnswerWatch> m_watch;  // after m_handles: stopped before they close
 };
 
 }  // namespace zk

@@ -130,11 +130,18 @@ void CHttpToolW::InternetWriteFile(HttpHandle hRequest, const void* pbyBuff, uin
     if (!hRequest) ThrowHttpPrecondition("CHttpToolW::InternetWriteFile: hRequest can not be NULL.");
     if (!pbyBuff) ThrowHttpPrecondition("CHttpToolW::InternetWriteFile: pbyBuff can not be NULL.");
     if (cbyBuff == 0) ThrowHttpPrecondition("CHttpToolW::InternetWriteFile: cbyBuff can not be zero.");
+    WriteWhole([hRequest](const void* bytes, uint32_t count, uint32_t& written) { return net::InternetWriteFile(hRequest, bytes, count, &written); },
+               pbyBuff, cbyBuff);
+}
+
+void CHttpToolW::WriteWhole(const WriteStep& write, const void* pbyBuff, uint32_t cbyBuff) {
     const auto* p = static_cast<const char*>(pbyBuff);
     uint32_t left = cbyBuff;
     while (left > 0) {
         uint32_t written = 0;
-        if (!net::InternetWriteFile(hRequest, p, left, &written)) ThrowHttpCodeOs(kHttpErrWriteFile, net::LastError());
+        if (!write(p, left, written)) ThrowHttpCodeOs(kHttpErrWriteFile, net::LastError());
+        // A write that reports success but takes nothing would be repeated for ever.
+        if (written == 0 || written > left) ThrowHttpCodeOs(kHttpErrWriteFile, 0);
         p += written;
         left -= written;
     }
@@ -157,6 +164,14 @@ uint32_t CHttpToolW::GetFileSize(HttpFileHandle hFile, const wchar_t* szFilePath
     // A file of 4 GiB or more fails here instead of being sent cut to its low 32 bits.
     if (!net::FileSize32(hFile, size)) ThrowHttpCodeOs(kHttpErrFileSize, net::LastError(), szFilePath);
     return size;
+}
+
+bool CHttpToolW::GetFileIdentity(HttpFileHandle hFile, FileIdentity& identity) {
+    identity = {};
+    if (!hFile || hFile == net::InvalidFile()) return false;
+    if (net::FileIdentityOf(hFile, identity)) return true;
+    identity = {};
+    return false;
 }
 
 std::unique_ptr<char[]> CHttpToolW::GetMimeType(HttpFileHandle hFile, unsigned codePage) {

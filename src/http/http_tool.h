@@ -4,6 +4,7 @@
 // texts go to the platform as narrow text in the client's code page (CHttpToolA).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "http/http_platform.h"
@@ -38,10 +39,17 @@ public:
     static void SendRequestEx(HttpHandle hRequest, uint32_t totalLength);
     // Loops until the platform has taken the whole count.
     static void InternetWriteFile(HttpHandle hRequest, const void* pbyBuff, uint32_t cbyBuff);
+    // One platform write: false on failure, else the count taken in `written`.
+    using WriteStep = std::function<bool(const void* bytes, uint32_t count, uint32_t& written)>;
+    // The loop of InternetWriteFile over any write: a write that takes nothing (or claims more
+    // than it was given) fails with 408 instead of being tried for ever.
+    static void WriteWhole(const WriteStep& write, const void* pbyBuff, uint32_t cbyBuff);
     static void EndRequest(HttpHandle hRequest);
     // INVALID when the file cannot be opened; raises nothing then.
     static HttpFileHandle OpenFile(const wchar_t* szFilePath);
     static uint32_t GetFileSize(HttpFileHandle hFile, const wchar_t* szFilePath);
+    // Size, write time and file id of the open file; false (and `identity` all zero) when unknown.
+    static bool GetFileIdentity(HttpFileHandle hFile, FileIdentity& identity);
     // Sniffed from the first 256 bytes (the position goes back to the start), or
     // "application/octet-stream".
     static std::unique_ptr<char[]> GetMimeType(HttpFileHandle hFile, unsigned codePage);

@@ -27,6 +27,11 @@ void HttpAbortGate::Abort() {
     if (m_current && !m_closedByAbort) m_closedByAbort = net::AbortInternet(m_current);
 }
 
+void HttpAbortGate::AbortRequest(HttpHandle internet) {
+    std::lock_guard lock(m_mutex);
+    if (internet && m_current == internet && !m_closedByAbort) m_closedByAbort = net::AbortInternet(m_current);
+}
+
 void HttpAbortGate::Clear() {
     std::lock_guard lock(m_mutex);
     m_aborted = false;

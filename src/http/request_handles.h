@@ -24,6 +24,9 @@ public:
     bool Release(HttpHandle internet);
     // Any thread: the registered request fails at once; later ones are refused.
     void Abort();
+    // Any thread: the request of `internet` fails at once if it is still the registered one;
+    // later requests go ahead.
+    void AbortRequest(HttpHandle internet);
     void Clear();
 
 private:

@@ -1,6 +1,7 @@
 // The upload of one file (upload-loop thread): POST of the file and its descriptor as two file
 // parts, sent in small steps with the stop event tested between them; the answer must begin
-// with "OK". The descriptor file lives only during the call.
+// with "OK" (only its first kUploadAnswerPrefix bytes are read). The upload is never redirected.
+// The descriptor file lives only during the call.
 #include <exception>
 #include <memory>
 #include <string>
@@ -15,7 +16,8 @@
 
 namespace zk {
 
-bool CVelmoConnect::UploadFile(const std::wstring& path) {
+bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent) {
+    if (sent) *sent = {};
     std::unique_ptr<CHttpResponseT> response;
     std::wstring descriptor;
     try {
@@ -43,7 +45,9 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         m_client.AddParam(L"IMAGE", path.c_str(), kParamFile);
         m_client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
         const std::wstring url = uploadUrl + (uploadUrl.find(L'?') == std::wstring::npos ? L"?" : L"") + L"&fn=" + SessionUrlEncode(path);
-        m_client.StartUpload(url.c_str(), kHttpSessionFlags);
+        // Not redirected: a 3xx is an answer other than 200, and the file stays.
+        m_client.StartUpload(url.c_str(), kHttpSessionFlags | kHttpFlagNoAutoRedirect);
+        if (sent) *sent = m_client.SentFileIdentity(L"IMAGE");
         CheckStop();
         // A file that cannot be opened for reading would go as an empty part; the server could
         // accept that and the file would then be deleted unsent. Its data must all be in the body.
@@ -74,7 +78,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path) {
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
         const bool text = IsTextAnswer(*response);
         CheckStop();
-        std::wstring answer = ReadAnswer(*response, text, false);
+        std::wstring answer = ReadAnswer(*response, text, false, kUploadAnswerPrefix);
         std::erase(answer, L'\n');
         {
             std::lock_guard lock(m_mutex);

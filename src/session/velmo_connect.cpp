@@ -6,6 +6,7 @@
 // and the request URL; the re-authenticate flag and the callbacks are atomics.
 #include "session/velmo_connect.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <exception>
 
@@ -128,11 +129,14 @@ bool CVelmoConnect::IsTextAnswer(CHttpResponseT& response) {
     return type && std::wcslen(type) >= 5 && EqualsNoCase(std::wstring_view(type, 5), L"text/");
 }
 
-std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents) {
+std::wstring CVelmoConnect::ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents, uint32_t prefix) {
     std::wstring body;
     std::string block(kReadBlock, '\0');
     size_t total = 0;
-    while (const uint32_t n = response.ReadContent(block.data(), kReadBlock)) {
+    while (prefix == 0 || total < prefix) {
+        const uint32_t want = prefix == 0 ? kReadBlock : std::min<uint32_t>(kReadBlock, prefix - static_cast<uint32_t>(total));
+        const uint32_t n = response.ReadContent(block.data(), want);
+        if (n == 0) break;
         CheckStop();
         // A server that never stops talking must not fill the memory.
         if ((total += n) > kAnswerLimit) SetError(kTextAnswerTooLong, kErrAnswerTooLong, true);

@@ -12,11 +12,16 @@
 #include <vector>
 
 #include "app/zk_thread.h"
+#include "base/file_identity.h"
 #include "http/http_client.h"
 #include "session/session_codes.h"
 #include "tasks/task_registry.h"
 
 namespace zk {
+
+// The most of an upload's answer that is read: enough for the acceptance ("OK" at its start)
+// and for the journal; a longer tail is left unread.
+inline constexpr uint32_t kUploadAnswerPrefix = 4096;
 
 // What an authentication yields: the fifteen texts a reset of the session clears together.
 struct SessionEndpoint {
@@ -68,6 +73,8 @@ public:
     void SetRegistry(CZKRBTree* registry);
     // Other request time-outs than the built-in ones (tests); before Start().
     void SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs);
+    // Another bound than kAnswerDeadlineMs for the whole answer of a request (tests); before Start().
+    void SetAnswerDeadline(unsigned ms) { m_client.SetAnswerDeadline(ms); }
 
     // Starts the upload loop unless it runs.
     bool Start();
@@ -83,8 +90,11 @@ public:
     void ResetSession();
     // The whole authentication exchange; never throws.
     bool Authenticate();
-    // One file with its descriptor; true when the server answered "OK". Never throws.
-    bool UploadFile(const std::wstring& path);
+    // One file with its descriptor; true when the server answered "OK". Never throws. With
+    // `sent`, the identity of the file as it was opened for sending (all zero when it could not
+    // be opened or its identity read): the caller can tell whether what is at `path` now is
+    // what the server received before deleting it.
+    bool UploadFile(const std::wstring& path, FileIdentity* sent = nullptr);
     // Removes an order folder and its empty subfolders. Files still inside were never accepted
     // by the server; they are kept, and the folder with them (false).
     static bool DeleteFolderTree(const std::wstring& folder);
@@ -105,6 +115,8 @@ public:
     [[nodiscard]] bool IsAuthenticated() const;
     [[nodiscard]] bool IsRequestReady() const;
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
+    // The size of the client's next write to the network (tests; upload-loop thread).
+    [[nodiscard]] uint32_t WriteSize() const { return m_client.WriteSize(); }
     // Times the loop began to rest or to pause after a failure (it has nothing to do meanwhile).
     [[nodiscard]] uint64_t Rests() const { return m_thread.Rests(); }
     CZKRBTree* Registry() const { return m_registry; }
@@ -135,8 +147,9 @@ private:
     void RebuildRequest();
     // The answer's body read in blocks of 10241 bytes, decoded from windows-1251 when `text`
     // (else read and dropped); the stop event is tested after each block, and with
-    // `raiseBlockEvents` authentication event 2 follows every block.
-    std::wstring ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents);
+    // `raiseBlockEvents` authentication event 2 follows every block. With `prefix`, reading ends
+    // after that many bytes and the rest is left unread; without, a body over kAnswerLimit fails.
+    std::wstring ReadAnswer(CHttpResponseT& response, bool text, bool raiseBlockEvents, uint32_t prefix = 0);
     // An answer is text when its Content-Type begins with "text/" in any letter case.
     static bool IsTextAnswer(CHttpResponseT& response);
     void RaiseAuth(int code) {

@@ -304,15 +304,22 @@ TEST_F(Loop, ExceptionsInHandlersAreFailuresAndTheLoopGoesOn) {
     EXPECT_EQ(internal, 2);
 }
 
-TEST_F(Loop, OverlongAnswersFailAndAreNotTakenForAcceptance) {
+// Only the head of a long answer is read: a long refusal is a refusal (an "OK" with a long tail
+// is an acceptance, see the answer tests), and what is kept of it for the journal is short.
+TEST_F(Loop, OverlongRefusalsAreRefusalsReadOnlyAsFarAsNeeded) {
     const std::wstring t = AddTask(L"L", {{L"l.jpg", "ll"}});
-    Fault(FaultKind::ErrorText, "OK" + std::string(2 << 20, 'k'), 200, 1);
+    Fault(FaultKind::ErrorText, "ERROR: no room" + std::string(2 << 20, 'k'), 200, 1);
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 30s));
     EXPECT_EQ(log.Count(false, kTransferFailed), 1);
-    bool tooLong = false;
-    for (auto& e : log.Events()) tooLong |= !e.auth && e.code == kTransferFailed && e.lastErrorCode == kErrAnswerTooLong;
-    EXPECT_TRUE(tooLong);
+    bool refused = false;
+    for (auto& e : log.Events()) {
+        if (e.auth || e.code != kTransferFailed || e.lastErrorCode != kErrServerAnswer) continue;
+        refused = true;
+        EXPECT_EQ(e.lastErrorText.rfind(L"ERROR: no room", 0), 0u);
+        EXPECT_LT(e.lastErrorText.size(), 64u * 1024) << "not the whole answer";
+    }
+    EXPECT_TRUE(refused);
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"l.jpg"})) << "sent again after the refused answer";
 }
 

@@ -202,7 +202,17 @@ void HttpServer::Serve(sock::Socket raw) {
         return;
     }
     const std::string out = Serialize(resp);
-    sock::SendAll(raw, out.data(), out.size());
+    if (resp.trickleMs > 0) {
+        const size_t head = out.find("\r\n\r\n") + 4;
+        bool sending = sock::SendAll(raw, out.data(), head);
+        for (size_t i = head; sending && i < out.size() && !m_stopping; ++i) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.trickleMs);
+            while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            sending = sock::SendAll(raw, out.data() + i, 1);
+        }
+    } else {
+        sock::SendAll(raw, out.data(), out.size());
+    }
     sock::ShutdownBoth(raw);
 }
 

@@ -37,6 +37,8 @@ struct HttpResponse {
     std::string body;
     bool chunked = false;     // send the body with chunked transfer coding, no Content-Length
     int delayMs = 0;          // wait before answering
+    // Send the head at once, then the body one byte every this many milliseconds (0: at once).
+    int trickleMs = 0;
     // Instead of answering: after this many body bytes have arrived, reset the connection.
     long cutAfterBodyBytes = -1;
     // From the head's answer: read the body no faster than this (0: as fast as it comes).

@@ -234,6 +234,7 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
         return go;
     }
     if (path.rfind("/_control/", 0) == 0) return HandleControl(req);
+    if (target == FaultTarget::Any && path == kMovedPath && req.method == "GET") return Text(200, "OK", "OK");
     if (target == FaultTarget::Any) return Text(404, "Not Found", "no such resource");
 
     if (target == FaultTarget::Upload) {
@@ -241,6 +242,7 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
         ++m_uploads;
     }
     int delay = 0;
+    long tail = 0;
     if (TakeFault(target, fault, false)) {
         switch (fault.kind) {
             case FaultKind::Status: return Text(fault.status, fault.text, "fault injected");
@@ -262,12 +264,26 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
                                 "text/xml; charset=windows-1251");
                 }
                 break;
+            case FaultKind::Redirect: {
+                const int status = fault.status >= 300 && fault.status < 400 ? fault.status : 302;
+                HttpResponse moved = Text(status, "Found", "moved");
+                moved.headers.emplace_back("Location", "http://127.0.0.1:" + std::to_string(m_server.Port()) + kMovedPath);
+                return moved;
+            }
+            case FaultKind::Trickle: {
+                HttpResponse slow = Text(200, "OK", fault.text);
+                slow.trickleMs = fault.delayMs > 0 ? fault.delayMs : 1000;
+                return slow;
+            }
+            case FaultKind::LongTail: tail = fault.tailBytes; break;
             case FaultKind::Cut:
             case FaultKind::Throttle: break;
         }
     }
     HttpResponse r = target == FaultTarget::Auth ? HandleAuth(req) : target == FaultTarget::Check ? HandleCheck(req) : HandleUpload(req);
     r.delayMs = delay;
+    // A tail of letters that is no part of any acceptance rule.
+    if (tail > 0 && r.status == 200 && r.body == "OK") r.body.append(static_cast<size_t>(tail), 'x');
     return r;
 }
 
@@ -416,12 +432,14 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         const std::string t = QueryValue(q, "target"), k = QueryValue(q, "kind");
         r.target = t == "auth" ? FaultTarget::Auth : t == "check" ? FaultTarget::Check : t == "upload" ? FaultTarget::Upload : FaultTarget::Any;
         r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay : k == "hang" ? FaultKind::Hang : k == "throttle" ? FaultKind::Throttle
-                 : k == "refuse" ? FaultKind::RefuseCredentials : FaultKind::Status;
+                 : k == "refuse" ? FaultKind::RefuseCredentials : k == "redirect" ? FaultKind::Redirect : k == "trickle" ? FaultKind::Trickle
+                 : k == "longtail" ? FaultKind::LongTail : FaultKind::Status;
         r.status = static_cast<int>(Number(QueryValue(q, "status"), r.status));
         if (!QueryValue(q, "text").empty()) r.text = UrlDecode(QueryValue(q, "text"));
         r.cutAfter = Number(QueryValue(q, "cut"), r.cutAfter);
         r.delayMs = static_cast<int>(Number(QueryValue(q, "ms"), r.delayMs));
         r.bytesPerSecond = Number(QueryValue(q, "rate"), r.bytesPerSecond);
+        r.tailBytes = Number(QueryValue(q, "tail"), r.tailBytes);
         r.remaining = static_cast<int>(Number(QueryValue(q, "count"), r.remaining));
         AddFault(r);
         return Text(200, "OK", "OK");

@@ -4,6 +4,7 @@
 //                                             or an ERROR element for refused credentials
 //   GET  <uploadPath> with Basic authorization -> "OK" (the endpoint check)
 //   POST <uploadPath>?&fn=<path>, multipart DESCRIPTOR + IMAGE -> "OK", or "ERROR: <reason>"
+//   GET  /moved                             -> "OK" (where a Redirect fault points)
 //   GET  /_control/...                      -> state and fault switches for the stand-alone server
 //                                             (fault, faults, clear, param, received)
 // Threads: every request runs on its connection's thread; m_mutex guards faults, parameters,
@@ -40,7 +41,13 @@ enum class FaultKind {
     RefuseCredentials,  // authentication answers an ERROR element with `text`
     Hang,       // read the whole request, store nothing, answer nothing for `delayMs`, then reset
     Throttle,   // read the body at no more than `bytesPerSecond` (a slow network), then as usual
+    Redirect,   // answer `status` (302 unless a 3xx is given) with a Location of kMovedPath; store nothing
+    Trickle,    // answer 200 with `text` as the body, one byte every `delayMs`; store nothing
+    LongTail,   // handle as usual; an "OK" answer goes on with `tailBytes` more bytes
 };
+
+// A path whose GET answers "OK" (the target of Redirect).
+inline constexpr const char* kMovedPath = "/moved";
 
 struct FaultRule {
     FaultTarget target = FaultTarget::Any;
@@ -50,6 +57,7 @@ struct FaultRule {
     long cutAfter = 0;
     int delayMs = 0;
     long bytesPerSecond = 0;
+    long tailBytes = 0;
     int remaining = -1;  // requests it applies to; -1 for all until cleared
 };
 
