@@ -4,6 +4,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "base/fsys.h"
@@ -149,14 +150,16 @@ TEST(Pipeline, OrdersThatCannotBeEmptiedEndOnceAndComeBackWhenTheyChange) {
 // not what the server has: it stays, and goes again as its new self. The rewrite comes at the
 // start of the order's second upload, on the loop's own thread, so its moment is exact.
 TEST(Pipeline, AFileRewrittenAfterItsAcceptanceIsSentAgainNotDeleted) {
-    test::AuditSession p;
-    const std::wstring order = p.Order(L"rewritten", {{L"a.jpg", "first version"}, {L"b.jpg", "bbb"}});
+    std::mutex mutex;  // guards what the loop's thread writes below (declared before the loop's owner)
     std::unique_ptr<test::FileUndeletable> hold;
     std::wstring firstSent;
     int begun = 0;
     bool held = false;
+    test::AuditSession p;
+    const std::wstring order = p.Order(L"rewritten", {{L"a.jpg", "first version"}, {L"b.jpg", "bbb"}});
     p.log.onEvent = [&](bool auth, int code, CVelmoConnect* c) {
         if (auth || code != kTransferBegin) return;
+        std::lock_guard lock(mutex);
         if (++begun == 1) {
             firstSent = c->Snapshot().currentFile;
             hold = std::make_unique<test::FileUndeletable>(firstSent);  // accepted, but it will not go yet
@@ -168,6 +171,7 @@ TEST(Pipeline, AFileRewrittenAfterItsAcceptanceIsSentAgainNotDeleted) {
     };
     ASSERT_TRUE(p.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(order); }, 30s)) << "sent again, then deleted, then the folder went";
+    std::lock_guard lock(mutex);
     if (!held) GTEST_SKIP() << "this file system cannot refuse a deletion";
     const std::wstring name = FileNamePart(firstSent);
     EXPECT_EQ(p.ReceivedTimes()[name], 2);
@@ -180,18 +184,22 @@ TEST(Pipeline, AFileRewrittenAfterItsAcceptanceIsSentAgainNotDeleted) {
 // A file rewritten while its upload runs: the server got bytes of the old version (or a mix), so
 // the file is kept at the acceptance and sent again.
 TEST(Pipeline, AFileRewrittenDuringItsUploadIsKeptAndSentAgain) {
+    std::mutex mutex;  // guards the flags, written on the loop's thread (declared before its owner)
+    bool rewritten = false, refused = false;
+    const std::string second = test::PatternBytes(70 * 1024, 4);
     test::AuditSession p;
     const std::wstring order = p.Order(L"changing", {{L"c.jpg", test::PatternBytes(64 * 1024, 3)}});
-    const std::string second = test::PatternBytes(70 * 1024, 4);
-    bool rewritten = false, refused = false;
     p.log.onEvent = [&](bool auth, int code, CVelmoConnect* c) {
-        if (auth || code != kTransferStep || rewritten || refused || c->Snapshot().currentFilePosted < 8 * 1024) return;
+        if (auth || code != kTransferStep) return;
+        std::lock_guard lock(mutex);
+        if (rewritten || refused || c->Snapshot().currentFilePosted < 8 * 1024) return;
         test::WriteFile(order + L"c.jpg", second);
         rewritten = test::ReadFile(order + L"c.jpg") == second;
         if (!rewritten) refused = true;  // Windows: the upload's own handle shuts writers out
     };
     ASSERT_TRUE(p.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(order); }, 30s));
+    std::lock_guard lock(mutex);
     if (refused) GTEST_SKIP() << "the platform refused the rewrite during the upload";
     EXPECT_TRUE(rewritten);
     const auto received = p.service.Received();
