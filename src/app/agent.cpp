@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "base/path.h"
+#include "session/session_codes.h"
 
 namespace zk {
 namespace {
@@ -72,6 +73,21 @@ void CAgent::OnAuditEvent(CVelmoFolderAudit& audit, int code) {
         m_journal.Write(L"ERROR\tЗадание \t" + n.path + L"\t" + n.reason + L"\n");
     }
     RefreshStatistics();
+    WakeForTray(m_tray.OnQueue(QueueNow()));
+}
+
+CTrayStatus::Queue CAgent::QueueNow() {
+    if (!m_audit) return {};
+    CZKRBTree& reg = m_audit->Registry();
+    return {reg.taskCount.load(), reg.fileCount.load(), reg.queuedBytes.load()};
+}
+
+void CAgent::OnAuthEventForTray(int code) { WakeForTray(m_tray.OnAuthEvent(code)); }
+
+void CAgent::OnTransferEventForTray(CVelmoConnect& session, int code) {
+    if (code == kTransferStep) return;  // a step changes nothing the tray shows
+    const bool stopped = code == kTransferFailed && session.Snapshot().lastErrorCode == kErrStopped;
+    WakeForTray(m_tray.OnTransferEvent(code, QueueNow(), stopped));
 }
 
 bool CAgent::StartUp(const AgentResources& resources, const std::wstring& moduleFolder) {
@@ -88,9 +104,15 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     m_audit->sizeLimit = m_settings.ChunkBytes();
 
     m_session = std::make_unique<CVelmoConnect>();
-    m_session->SetAuthCallback(this, [](void* user, CVelmoConnect* s, int code) { static_cast<CAgent*>(user)->m_events.OnAuthEvent(*s, code); });
+    m_session->SetAuthCallback(this, [](void* user, CVelmoConnect* s, int code) {
+        auto* self = static_cast<CAgent*>(user);
+        self->m_events.OnAuthEvent(*s, code);
+        self->OnAuthEventForTray(code);
+    });
     m_session->SetTransferCallback(this, [](void* user, CVelmoConnect* s, int code) {
-        static_cast<CAgent*>(user)->m_events.OnTransferEvent(*s, code);
+        auto* self = static_cast<CAgent*>(user);
+        self->m_events.OnTransferEvent(*s, code);
+        self->OnTransferEventForTray(*s, code);
     });
     m_session->SetRegistry(&m_audit->Registry());
     m_session->SetVersionString(resources.version);

@@ -19,6 +19,7 @@
 #include "session/velmo_connect.h"
 #include "tasks/machine_identity.h"
 #include "ui/stat_rows.h"
+#include "ui/tray_status.h"
 
 namespace zk {
 
@@ -37,6 +38,8 @@ public:
     [[nodiscard]] virtual bool IsVisible() const = 0;
     // Repaint the table area (any thread).
     virtual void InvalidateTable() = 0;
+    // The tray status has news for the main thread to take (any thread).
+    virtual void TrayStateChanged() {}
 };
 
 class CAgent final : public ISettingsTargets {
@@ -62,6 +65,7 @@ public:
     CSettings& Settings() { return m_settings; }
     CJournal& Journal() { return m_journal; }
     CEventJournal& Events() { return m_events; }
+    CTrayStatus& TrayStatus() { return m_tray; }
     CVelmoFolderAudit* Audit() { return m_audit.get(); }
     CVelmoConnect* Session() { return m_session.get(); }
     [[nodiscard]] const AgentResources& Resources() const { return m_resources; }
@@ -82,6 +86,13 @@ private:
     void RefreshStatistics();
     // The folder audit's events (its thread): journal lines of its notices, then the statistics.
     void OnAuditEvent(CVelmoFolderAudit& audit, int code);
+    // The session's events as the tray shows them (the upload loop's thread).
+    void OnAuthEventForTray(int code);
+    void OnTransferEventForTray(CVelmoConnect& session, int code);
+    [[nodiscard]] CTrayStatus::Queue QueueNow();
+    void WakeForTray(bool wake) {
+        if (wake && m_window) m_window->TrayStateChanged();
+    }
 
     const IClock& m_clock;
     IAgentWindow* m_window;
@@ -92,6 +103,7 @@ private:
     mutable std::mutex m_identityMutex;  // guards m_identity
     MachineIdentity m_identity;
     CEventJournal m_events;
+    CTrayStatus m_tray;
     // Declared in reverse order of their stop: the session goes first, the audit (with the
     // registry) last.
     std::unique_ptr<CVelmoFolderAudit> m_audit;

@@ -23,6 +23,9 @@ using UniqueHinternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
 using UniqueHicon = UniqueHandle<HICON, &DestroyIcon>;
 using UniqueHmenu = UniqueHandle<HMENU, &DestroyMenu>;
 using UniqueHwnd = UniqueHandle<HWND, &DestroyWindow>;
+using UniqueHmodule = UniqueHandle<HMODULE, &FreeLibrary>;
+inline void FreeGlobal(HGLOBAL h) { GlobalFree(h); }
+using UniqueHglobal = UniqueHandle<HGLOBAL, &FreeGlobal>;
 template <class T>
 inline void DeleteGdiObject(T h) {
     DeleteObject(h);

@@ -1,5 +1,7 @@
 // Painting of the balloon window: frame, header with caption and close box, and the rows of the
 // statistics panel, drawn into a back buffer with GDI+ and put on the window in one pass.
+// Every length is the 96-DPI length scaled to the window's DPI; fonts are sized in pixels.
+// Thread: the main thread (the rows are read under the row list's lock).
 #include "ui/gdiplus_include.h"
 
 #include <memory>
@@ -7,6 +9,7 @@
 
 #include "app/agent.h"
 #include "session/event_journal.h"
+#include "ui/balloon_text_win.h"
 #include "ui/zk_window_win.h"
 
 namespace zk {
@@ -14,20 +17,37 @@ namespace {
 
 using namespace Gdiplus;
 
-// Palette, in the order the program sets it.
-constexpr ARGB kFrameOuter = 0xFFCCCCCC, kFrameInner = 0xFFBEBEBE, kHeader = 0xFFAAAAAA, kTable = 0xFFE6E6E6;
-constexpr ARGB kRowLight = 0xFFFFFFFF, kRowGrey = 0xFFDCDCDC, kReadOnly = 0xFF787878, kText = 0xFF464646, kAlert = 0xFFDC0000;
-constexpr int kTail = 20, kTailOffset = 100, kTailWidth = 20;
+constexpr BalloonPalette kProgramPalette{0xFFCCCCCC, 0xFFBEBEBE, 0xFFAAAAAA, 0xFFE6E6E6, 0xFFFFFFFF, 0xFFDCDCDC, 0xFF787878, 0xFF464646,
+                                         0xFFDC0000, 0xFFB4B4B4, 0xFFFFFFFF, 0xFFFFFFFF, 0x640000C8, 0x64000064, 0xFFFFFFFF, false};
 
-// A font of the family, or of a generic sans-serif one when the family is missing (text must
-// never silently disappear).
-std::unique_ptr<Font> MakeFont(REAL points, INT style) {
-    FontFamily family(L"Arial");
-    if (family.GetLastStatus() == Ok) {
-        auto f = std::make_unique<Font>(&family, points, style, UnitPoint);
-        if (f->GetLastStatus() == Ok) return f;
+uint32_t SystemColour(int index) {
+    const COLORREF c = GetSysColor(index);
+    return 0xFF000000u | (static_cast<uint32_t>(GetRValue(c)) << 16) | (static_cast<uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
+}
+
+// High contrast: the user's own colours, and no shading that only the program's palette
+// can tell apart.
+BalloonPalette SystemPalette() {
+    const uint32_t window = SystemColour(COLOR_WINDOW), text = SystemColour(COLOR_WINDOWTEXT), frame = SystemColour(COLOR_WINDOWFRAME);
+    const uint32_t highlight = SystemColour(COLOR_HIGHLIGHT), highlightText = SystemColour(COLOR_HIGHLIGHTTEXT);
+    return {frame, frame, highlight, window, window, window, text, text, SystemColour(COLOR_HOTLIGHT), highlight, highlightText,
+            highlightText, highlight, frame, highlightText, true};
+}
+
+struct FontSpec {
+    REAL points;
+    INT style;
+};
+
+FontSpec Spec(BalloonFont which) {
+    switch (which) {
+        case BalloonFont::kCaption: return {10, FontStyleBold};
+        case BalloonFont::kLabel: return {8, FontStyleBold};
+        case BalloonFont::kValue: return {8, FontStyleRegular};
+        case BalloonFont::kAlert: return {8, FontStyleBold};
+        case BalloonFont::kDropCount: return {24, FontStyleBold};
     }
-    return std::make_unique<Font>(FontFamily::GenericSansSerif(), points, style, UnitPoint);
+    return {8, FontStyleRegular};
 }
 
 RectF ToRectF(const RectI& r) {
@@ -45,57 +65,99 @@ void RoundedRect(GraphicsPath& path, REAL x, REAL y, REAL w, REAL h, REAL r) {
 
 }  // namespace
 
+std::unique_ptr<Font> MakeBalloonFont(BalloonFont which, int dpi) {
+    const FontSpec spec = Spec(which);
+    const REAL pixels = spec.points * static_cast<REAL>(dpi) / 72.0f;
+    // A font of the family, or of a generic sans-serif one when the family is missing (text must
+    // never silently disappear).
+    FontFamily family(L"Arial");
+    if (family.GetLastStatus() == Ok) {
+        auto f = std::make_unique<Font>(&family, pixels, spec.style, UnitPixel);
+        if (f->GetLastStatus() == Ok) return f;
+    }
+    return std::make_unique<Font>(FontFamily::GenericSansSerif(), pixels, spec.style, UnitPixel);
+}
+
+SizeF MeasureBalloonText(const std::wstring& text, BalloonFont which, int dpi, float wrapWidth) {
+    Bitmap scratch(1, 1, PixelFormat32bppARGB);
+    Graphics g(&scratch);
+    g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+    const auto font = MakeBalloonFont(which, dpi);
+    StringFormat format;
+    if (wrapWidth <= 0) format.SetFormatFlags(StringFormatFlagsNoWrap);
+    RectF bounds;
+    g.MeasureString(text.c_str(), -1, font.get(), RectF(0, 0, wrapWidth > 0 ? wrapWidth : 100000.0f, 100000.0f), &format, &bounds);
+    return {bounds.Width, bounds.Height};
+}
+
+void CZKWindow::LoadPalette() {
+    HIGHCONTRASTW hc{};
+    hc.cbSize = sizeof(hc);
+    const bool high = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0) && (hc.dwFlags & HCF_HIGHCONTRASTON);
+    m_palette = high ? SystemPalette() : kProgramPalette;
+    m_brushLight.reset(CreateSolidBrush(ToColorref(m_palette.rowLight)));
+    m_brushGrey.reset(CreateSolidBrush(ToColorref(m_palette.rowGrey)));
+}
+
 void CZKWindow::Paint(HDC dc) {
-    const int W = m_width, H = m_height;
+    const int W = m_width, H = m_height, dpi = m_dpi;
+    const TailSide side = m_side;
+    const RectI b = Body();
+    const auto S = [dpi](double v) { return static_cast<REAL>(v * dpi / kBaseDpi); };
+    const REAL bw = static_cast<REAL>(b.right - b.left), bh = static_cast<REAL>(b.bottom - b.top);
+    const REAL bx = static_cast<REAL>(b.left), by = static_cast<REAL>(b.top);
+    const BalloonPalette& c = m_palette;
     Bitmap buffer(W, H, PixelFormat32bppARGB);
     Graphics g(&buffer);
     g.SetSmoothingMode(SmoothingModeAntiAlias);
     g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
 
     // Frame and header.
-    SolidBrush back(Color{kTable});
+    SolidBrush back(Color{c.table});
     g.FillRectangle(&back, 0, 0, W, H);
-    SolidBrush header(Color{kHeader});
-    g.FillRectangle(&header, 0, 0, W, 30);
+    SolidBrush header(Color{c.header});
+    g.FillRectangle(&header, bx, by, bw, S(balloon96::kHeader));
     GraphicsPath outline;
-    RoundedRect(outline, 1, 1, static_cast<REAL>(W - 3), static_cast<REAL>(H - kTail - 2), 15);
-    Pen thick(Color{kFrameOuter}, 4), thin(Color{kFrameInner}, 1);
+    RoundedRect(outline, bx + 1, by + 1, bw - 3, bh - 2, S(balloon96::kCorner));
+    Pen thick(Color{c.frameOuter}, S(4)), thin(Color{c.frameInner}, std::max<REAL>(1, S(1)));
     g.DrawPath(&thick, &outline);
     g.DrawPath(&thin, &outline);
-    const PointF tail[] = {PointF(static_cast<REAL>(W - kTailOffset), static_cast<REAL>(H - kTail - 1)),
-                           PointF(static_cast<REAL>(W - kTailOffset + kTailWidth / 2), static_cast<REAL>(H - 1)),
-                           PointF(static_cast<REAL>(W - kTailOffset + kTailWidth), static_cast<REAL>(H - kTail - 1))};
+    const TailTriangle t = TailAt(side, W, H, Scaled(balloon96::kTail), m_tailStart, Scaled(balloon96::kTailWidth));
+    // The tail's outline one pixel inside the window's far edge, where the region still paints.
+    const REAL dx = side == TailSide::kRight ? -1.0f : 0.0f, dy = side == TailSide::kBottom ? -1.0f : 0.0f;
+    const auto point = [&](const PointI& p) { return PointF(static_cast<REAL>(p.x) + dx, static_cast<REAL>(p.y) + dy); };
+    const PointF tail[] = {point(t.baseFrom), point(t.tip), point(t.baseTo)};
     g.FillPolygon(&back, tail, 3);
     g.DrawLines(&thin, tail, 3);
 
-    // Caption, twice: grey, then white one pixel off.
-    const std::wstring title = m_agent && m_agent->Rows().CurrentPage() > 0 && m_caption.size() ? m_caption
-                                                                                                   : std::wstring(L"Загрузчик VELMO® V3.40");
-    const std::wstring caption = title + L" [v" + CEventJournal::kProgramVersion + L" b" + m_version + L"]";
-    auto captionFont = MakeFont(10, FontStyleBold);
-    SolidBrush grey(Color{0xFFB4B4B4}), white(Color{0xFFFFFFFF});
-    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(7, 6), &grey);
-    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(8, 7), &white);
-    Pen cross(Color{0xFFFFFFFF}, 2);
-    g.DrawLine(&cross, W - 18, 8, W - 11, 15);
-    g.DrawLine(&cross, W - 18, 15, W - 11, 8);
+    // Caption, twice: a shadow, then the caption one pixel off.
+    const std::wstring caption = CaptionText();
+    auto captionFont = MakeBalloonFont(BalloonFont::kCaption, dpi);
+    SolidBrush shadow(Color{c.captionShadow}), white(Color{c.caption});
+    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(7), by + S(6)), &shadow);
+    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(8), by + S(7)), &white);
+    Pen cross(Color{c.cross}, S(2));
+    const REAL crossX = static_cast<REAL>(b.right) - S(balloon96::kCloseRight), crossY = by + S(balloon96::kCloseTop);
+    const REAL crossSize = S(balloon96::kCloseSize);
+    g.DrawLine(&cross, crossX, crossY, crossX + crossSize, crossY + crossSize);
+    g.DrawLine(&cross, crossX, crossY + crossSize, crossX + crossSize, crossY);
 
     if (m_agent) {
-        auto labelFont = MakeFont(8, FontStyleBold);
-        auto valueFont = MakeFont(8, FontStyleRegular);
-        auto alertFont = MakeFont(8, FontStyleBold);
+        auto labelFont = MakeBalloonFont(BalloonFont::kLabel, dpi);
+        auto valueFont = MakeBalloonFont(BalloonFont::kValue, dpi);
+        auto alertFont = MakeBalloonFont(BalloonFont::kAlert, dpi);
         CZKLockedList& rows = m_agent->Rows().Rows();
         std::lock_guard lock(rows.Mutex());
         for (CZKListEntry* e = rows.First(); e; e = e->next) {
             if (!e->visible) continue;
-            SolidBrush rowBrush(Color{e->alternate ? kRowLight : kRowGrey});
+            SolidBrush rowBrush(Color{e->alternate ? c.rowLight : c.rowGrey});
             const RectF label = ToRectF(e->labelRect), value = ToRectF(e->valueRect);
-            g.FillRectangle(&rowBrush, label.X, label.Y, value.GetRight() - label.X + 3, label.Height);
+            g.FillRectangle(&rowBrush, label.X, label.Y, value.GetRight() - label.X + S(3), label.Height);
             StringFormat labelFormat;
             labelFormat.SetTrimming(StringTrimmingEllipsisCharacter);
             labelFormat.SetLineAlignment(StringAlignmentCenter);
             labelFormat.SetFormatFlags(StringFormatFlagsNoWrap);
-            SolidBrush textBrush(Color{kText});
+            SolidBrush textBrush(Color{c.text});
             if (e->kind != kRowTextBlock) g.DrawString(e->label.c_str(), -1, labelFont.get(), label, &labelFormat, &textBrush);
             if (e == m_editing) continue;  // the edit control covers it
             StringFormat valueFormat;
@@ -112,30 +174,33 @@ void CZKWindow::Paint(HDC dc) {
             }
             const std::wstring text = e == &m_agent->Rows().userPasswd ? std::wstring(L"*****") : e->value;
             const bool alert = e->alert.load();
-            SolidBrush valueBrush(Color{alert ? kAlert : e->kind == kRowReadOnly ? kReadOnly : kText});
+            SolidBrush valueBrush(Color{alert ? c.alert : e->kind == kRowReadOnly ? c.readOnly : c.text});
             g.DrawString(text.c_str(), -1, alert ? alertFont.get() : valueFont.get(), area, &valueFormat, &valueBrush);
         }
     }
 
     const int pending = DropPending();
     if (pending > 0) {
-        GraphicsPath box;
-        RoundedRect(box, 40, 80, static_cast<REAL>(W - 80), 80, 20);
-        SolidBrush fill(Color{0x640000C8});
-        Pen edge(Color{0x64000064}, 2);
-        g.FillPath(&fill, &box);
-        g.DrawPath(&edge, &box);
-        auto big = MakeFont(24, FontStyleBold);
+        const RectF box(bx + S(40), by + S(80), bw - S(80), S(80));
+        GraphicsPath path;
+        RoundedRect(path, box.X, box.Y, box.Width, box.Height, S(20));
+        SolidBrush fill(Color{c.dropFill});
+        Pen edge(Color{c.dropEdge}, S(2));
+        g.FillPath(&fill, &path);
+        g.DrawPath(&edge, &path);
+        auto big = MakeBalloonFont(BalloonFont::kDropCount, dpi);
         StringFormat center;
         center.SetAlignment(StringAlignmentCenter);
         center.SetLineAlignment(StringAlignmentCenter);
         const std::wstring count = std::to_wstring(pending);
-        SolidBrush white2(Color{0xFFFFFFFF});
-        g.DrawString(count.c_str(), -1, big.get(), RectF(40, 80, static_cast<REAL>(W - 80), 80), &center, &white2);
+        SolidBrush countBrush(Color{c.dropText});
+        g.DrawString(count.c_str(), -1, big.get(), box, &center, &countBrush);
     }
 
+    // Pixel for pixel: the buffer's own resolution must not rescale it.
     Graphics screen(dc);
-    screen.DrawImage(&buffer, 0, 0);
+    screen.SetInterpolationMode(InterpolationModeNearestNeighbor);
+    screen.DrawImage(&buffer, Rect(0, 0, W, H), 0, 0, W, H, UnitPixel);
 }
 
 }  // namespace zk

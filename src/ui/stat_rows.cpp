@@ -3,6 +3,7 @@
 #include <cwctype>
 
 #include "base/utf16.h"
+#include "ui/balloon_geometry.h"
 
 namespace zk {
 namespace {
@@ -129,20 +130,31 @@ PageSize CStatRows::ShowPage(int n) {
     return size;
 }
 
-void CStatRows::Layout(int left, int top, int width) {
+void CStatRows::Layout(int left, int top, int width, int dpi) {
     std::lock_guard lock(m_rows.Mutex());
-    int y = top + 7;
+    int y = top + ScaleToDpi(7, dpi);
     bool alternate = false;
-    const int middle = left + width / 2;
+    const int middle = left + width / 2, inset = ScaleToDpi(3, dpi);
+    const int rowHeight = ScaleToDpi(kRowHeight, dpi), blockHeight = ScaleToDpi(kTextBlockHeight, dpi);
     for (CZKListEntry* e = m_rows.First(); e; e = e->next) {
         if (!e->visible) continue;
-        const int h = e->kind == kRowTextBlock ? kTextBlockHeight : kRowHeight;
+        const int h = e->kind == kRowTextBlock ? blockHeight : rowHeight;
         e->alternate = alternate;
         alternate = !alternate;
-        e->labelRect = {left + 3, y, middle, y + h};
-        e->valueRect = {middle, y, left + width - 3, y + h};
+        e->labelRect = {left + inset, y, middle, y + h};
+        e->valueRect = {middle, y, left + width - inset, y + h};
         y += h;
     }
+}
+
+std::wstring CStatRows::PageText() {
+    std::lock_guard lock(m_rows.Mutex());
+    std::wstring text;
+    for (CZKListEntry* e = m_rows.First(); e; e = e->next) {
+        if (!e->visible || e->key.empty()) continue;  // a page's free text is no figure
+        text += e->label + L"\t" + (e == &userPasswd ? std::wstring(L"*****") : e->value) + L"\r\n";
+    }
+    return text;
 }
 
 CZKListEntry* CStatRows::HitTest(int x, int y, bool* onValue) {

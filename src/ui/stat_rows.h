@@ -67,8 +67,12 @@ public:
     // Shows page n (0 or out of range: the whole table at 300 x 500); gives the window size.
     PageSize ShowPage(int n);
 
-    // Places the visible rows in a table area of the given width starting at (left, top).
-    void Layout(int left, int top, int width);
+    // Places the visible rows in a table area of the given width starting at (left, top); the
+    // rows' own lengths are 96-DPI lengths scaled to `dpi`.
+    void Layout(int left, int top, int width, int dpi = 96);
+    // The visible rows as "label<TAB>value" lines (CR LF), the password masked: what support
+    // staff ask a customer to read out.
+    std::wstring PageText();
     // The first visible row whose label or value rectangle holds the point.
     CZKListEntry* HitTest(int x, int y, bool* onValue);
     // Visible editable rows in display order (for Tab and Shift+Tab).

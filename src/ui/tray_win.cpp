@@ -1,4 +1,6 @@
-// The notification-area icon and where it is on the screen.
+// The notification-area icon: adding it (again after a shell restart, and until a shell that is
+// not ready yet takes it), its look and tip from the tray status, and where it is on the screen.
+// Thread: the main thread; the tray status hands over its state under its own lock.
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -9,6 +11,10 @@
 
 namespace zk {
 namespace {
+
+constexpr UINT kTrayRetryMs = 2000;
+// The icon and its tip change at most four times a second, however busy the queue.
+constexpr DWORD kTrayStateGapMs = 250;
 
 using UniqueProcess = UniqueHandle<HANDLE, &CloseHandle>;
 
@@ -61,6 +67,8 @@ bool FindButton(HWND toolbar, HWND owner, RECT& rect) {
     return false;
 }
 
+bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
 }  // namespace
 
 bool CZKWindow::TrayIcon(DWORD command, HICON icon, const wchar_t* tip) {
@@ -68,31 +76,87 @@ bool CZKWindow::TrayIcon(DWORD command, HICON icon, const wchar_t* tip) {
     nid.cbSize = sizeof(nid);
     nid.hWnd = m_main;
     nid.uID = 0;
-    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    // Version 4 hides the standard tip unless asked for it.
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
     nid.uCallbackMessage = kTrayMessage;
     nid.hIcon = icon;
     if (tip) wcsncpy(nid.szTip, tip, 127);
-    return Shell_NotifyIconW(command, &nid) != FALSE;
+    return m_shell->NotifyIcon(command, nid);
+}
+
+void CZKWindow::AddTrayIcon() {
+    if (!m_main) return;
+    const TrayState state = m_trayShown.value_or(TrayState{});
+    m_trayAdded = TrayIcon(NIM_ADD, TrayIconFor(state.look), m_trayShown ? TrayTip(state).c_str() : kMainTitle);
+    if (!m_trayAdded) {
+        // At log-on the shell may not be ready yet: ask again until it takes the icon.
+        SetTimer(m_main, kTrayRetryTimer, kTrayRetryMs, nullptr);
+        return;
+    }
+    KillTimer(m_main, kTrayRetryTimer);
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof(nid);
+    nid.hWnd = m_main;
+    nid.uID = 0;
+    nid.uVersion = NOTIFYICON_VERSION_4;
+    m_trayVersion4 = m_shell->NotifyIcon(NIM_SETVERSION, nid);
 }
 
 void CZKWindow::OnTaskbarCreated() {
     if (!m_main) return;
-    TrayIcon(NIM_ADD, m_icon.get(), kMainTitle);
-    FindTrayRect(m_trayRect);
-    if (m_agent && m_agent->Rows().CurrentPage() > 0) PlaceAboveTray();
+    AddTrayIcon();
+    if (m_agent && m_agent->Rows().CurrentPage() > 0) Relayout(PlaceAboveTray());
+}
+
+void CZKWindow::OnTrayState() {
+    if (m_trayTimerArmed) return;  // the timer takes the latest state when it fires
+    const DWORD since = GetTickCount() - m_trayApplied;
+    if (m_trayShown && since < kTrayStateGapMs) {
+        SetTimer(m_main, kTrayStateTimer, kTrayStateGapMs - since, nullptr);
+        m_trayTimerArmed = true;
+        return;
+    }
+    ApplyTrayState();
+}
+
+void CZKWindow::ApplyTrayState() {
+    if (!m_agent || !m_main) return;
+    const TrayState state = m_agent->TrayStatus().Take();
+    if (m_trayShown && *m_trayShown == state) return;
+    m_trayShown = state;
+    m_trayApplied = GetTickCount();
+    if (m_trayAdded) TrayIcon(NIM_MODIFY, TrayIconFor(state.look), TrayTip(state).c_str());
+}
+
+HICON CZKWindow::TrayIconFor(TrayLook look) const {
+    if (look == TrayLook::kSending && m_iconSending) return m_iconSending.get();
+    if (look == TrayLook::kAttention && m_iconAttention) return m_iconAttention.get();
+    return m_icon.get();
+}
+
+RECT CZKWindow::TrayIconRect() {
+    RECT rect{};
+    if (m_main && m_shell->IconRect(m_main, 0, rect)) return rect;
+    FindTrayRect(rect);
+    return rect;
 }
 
 bool CZKWindow::FindTrayRect(RECT& rect) {
     HWND tray = FindWindowW(L"Shell_TrayWnd", nullptr);
+    RECT found{};
     if (tray) {
         HWND notify = FindWindowExW(tray, nullptr, L"TrayNotifyWnd", nullptr);
         HWND toolbar = notify ? FindWindowExW(notify, nullptr, L"ToolbarWindow32", nullptr) : nullptr;
         HWND deepest = toolbar ? toolbar : notify ? notify : tray;
-        GetWindowRect(deepest, &rect);
-        if (toolbar) FindButton(toolbar, m_main, rect);
+        GetWindowRect(deepest, &found);
+        if (toolbar) FindButton(toolbar, m_main, found);
+    }
+    if (tray && !IsEmpty(found)) {
+        rect = found;
         return true;
     }
-    // No shell tray (as under Wine without a desktop): the corner of the work area stands in.
+    // No shell tray, or one that is not on the screen (Wine's hidden one): the bottom right
+    // corner of the work area stands in, where the tray is on most desktops.
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     rect = {work.right - 40, work.bottom - 4, work.right - 24, work.bottom};

@@ -12,13 +12,14 @@
 #include "app/res/resource_ids.h"
 #include "app/string_resources.h"
 #include "base/fsys.h"
+#include "ui/clipboard_win.h"
+#include "ui/dpi_win.h"
 
 namespace zk {
 namespace {
 
-constexpr int kTailHeight = 20, kTailOffset = 100, kTailWidth = 20;
 constexpr UINT kEditId = 1001;
-constexpr COLORREF kEditText = RGB(0x46, 0x46, 0x46);
+
 
 std::wstring Resource(unsigned id, const wchar_t* fallback = L"") {
     std::wstring s;
@@ -51,8 +52,7 @@ CZKWindow::CZKWindow(const IClock& clock) : m_clock(clock) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kBalloonClass;
     RegisterClassExW(&wc);
-    m_brushLight.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
-    m_brushGrey.reset(CreateSolidBrush(RGB(0xDC, 0xDC, 0xDC)));
+    LoadPalette();
 }
 
 CZKWindow::~CZKWindow() { ShutDown(); }
@@ -61,6 +61,11 @@ int CZKWindow::Run(HINSTANCE instance) {
     m_instance = instance;
     LoadResourceString(IDS_AGENT_CLASS, m_agentClass);
     if (HWND running = FindWindowW(m_agentClass.c_str(), kMainTitle)) {
+        // The running agent may bring its balloon to the front only if we, the foreground
+        // process, allow it.
+        DWORD pid = 0;
+        GetWindowThreadProcessId(running, &pid);
+        if (pid) AllowSetForegroundWindow(pid);
         SendMessageW(running, kWakeMessage, 0, 0);
         return 0;
     }
@@ -100,14 +105,16 @@ bool CZKWindow::CreateMainWindow() {
     mi.fMask = MIM_STYLE;
     mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
     SetMenuInfo(m_menu.get(), &mi);
-    m_icon.reset(static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDI_AGENT), IMAGE_ICON, 16, 16, 0)));
-    TrayIcon(NIM_ADD, m_icon.get(), kMainTitle);
-    FindTrayRect(m_trayRect);
+    // The small-icon size of the system's DPI, drawn from the multi-size icons, never stretched.
+    const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+    const auto load = [&](int id) { return static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)); };
+    m_icon.reset(load(IDI_AGENT));
+    m_iconSending.reset(load(IDI_TRAY_SENDING));
+    m_iconAttention.reset(load(IDI_TRAY_ATTENTION));
+    AddTrayIcon();
     ShowWindow(m_main, SW_SHOWMINIMIZED);
     ShowWindow(m_main, SW_HIDE);
     UpdateWindow(m_main);
-    m_left = m_trayRect.left - m_width + kTailOffset;
-    m_top = m_trayRect.top - m_height - 1;
     ShowPage(0);
 
     for (unsigned id = IDS_PAGE_FIRST;; ++id) {
@@ -144,9 +151,6 @@ bool CZKWindow::StartUp() {
     if (!m_edit) return false;
     SetWindowLongPtrW(m_edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     m_editProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(m_edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
-    m_editFont.reset(CreateFontW(-12, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Arial"));
-    SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(m_editFont.get()), FALSE);
     StartDropTarget();
     m_gdiplus = std::make_unique<ScopedGdiplus>();
 
@@ -161,6 +165,7 @@ bool CZKWindow::StartUp() {
     res.chunkSize = Resource(IDS_CHUNK_SIZE);
     res.authTimeout = Resource(IDS_AUTH_TIMEOUT);
     if (!m_agent->StartUp(res, ModuleFolder())) return false;
+    PlaceAboveTray();
     Relayout(true);
     if (_wcsicmp(res.showAtStart.c_str(), L"true") == 0) {
         ShowPage(1);
@@ -210,7 +215,10 @@ LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_DESTROY:
             StopClock();
+            KillTimer(hwnd, kTrayRetryTimer);
+            KillTimer(hwnd, kTrayStateTimer);
             TrayIcon(NIM_DELETE, nullptr, nullptr);
+            m_trayAdded = false;
             m_menu.reset();
             if (!IsWindow(m_balloon)) m_balloon = nullptr;
             PostQuitMessage(0);
@@ -226,8 +234,20 @@ LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             Exit();
             return 0;
         case kTrayMessage:
-            OnTray(lp);
+            OnTray(wp, lp);
             break;
+        case kTrayStateMessage:
+            OnTrayState();
+            return 0;
+        case WM_TIMER:
+            if (wp == kTrayRetryTimer) {
+                AddTrayIcon();
+            } else if (wp == kTrayStateTimer) {
+                KillTimer(hwnd, kTrayStateTimer);
+                m_trayTimerArmed = false;
+                ApplyTrayState();
+            }
+            return 0;
         case kWakeMessage: {
             const bool wasVisible = m_visible;
             if (!wasVisible) ShowPage(1);
@@ -247,19 +267,45 @@ void CZKWindow::Exit() {
     m_edit = nullptr;
 }
 
-void CZKWindow::OnTray(LPARAM mouse) {
-    if (mouse == WM_LBUTTONUP) {
-        if (m_visible && m_agent->Rows().CurrentPage() != 1) HideBalloon();
-        ShowPage(1);
-        SetForegroundWindow(m_balloon);
-        if (!m_visible) ShowBalloon();
-    } else if (mouse == WM_RBUTTONUP) {
-        if (m_visible) HideBalloon();
+void CZKWindow::OnTray(WPARAM wp, LPARAM lp) {
+    if (m_trayVersion4) {
+        // Version 4: the event in the low word, the anchor point (screen) in wParam. The mouse
+        // clicks also arrive as plain button messages, which are left to NIN_SELECT and
+        // WM_CONTEXTMENU so that each click acts once.
+        const UINT event = LOWORD(lp);
+        const POINT anchor{static_cast<short>(LOWORD(wp)), static_cast<short>(HIWORD(wp))};
+        if (event == NIN_SELECT || event == NIN_KEYSELECT) ShowFromTray();
+        else if (event == WM_CONTEXTMENU) OpenMenu(anchor);
+        return;
+    }
+    if (lp == WM_LBUTTONUP) {
+        ShowFromTray();
+    } else if (lp == WM_RBUTTONUP) {
         POINT pt{};
         GetCursorPos(&pt);
-        SetForegroundWindow(m_main);
-        TrackPopupMenu(m_menu.get(), TPM_LEFTBUTTON, pt.x, pt.y, 0, m_main, nullptr);
-        PostMessageW(m_main, WM_NULL, 0, 0);
+        OpenMenu(pt);
+    }
+}
+
+void CZKWindow::ShowFromTray() {
+    if (m_visible && m_agent->Rows().CurrentPage() != 1) HideBalloon();
+    ShowPage(1);
+    SetForegroundWindow(m_balloon);
+    if (!m_visible) ShowBalloon();
+}
+
+void CZKWindow::OpenMenu(POINT at) {
+    if (m_visible) HideBalloon();
+    SetForegroundWindow(m_main);
+    TrackPopupMenu(m_menu.get(), TPM_LEFTBUTTON, at.x, at.y, 0, m_main, nullptr);
+    PostMessageW(m_main, WM_NULL, 0, 0);
+    // Keyboard users come back to the notification area when the menu closes.
+    if (m_trayVersion4) {
+        NOTIFYICONDATAW nid{};
+        nid.cbSize = sizeof(nid);
+        nid.hWnd = m_main;
+        nid.uID = 0;
+        m_shell->NotifyIcon(NIM_SETFOCUS, nid);
     }
 }
 
@@ -274,20 +320,40 @@ void CZKWindow::PageCommand(int page) {
 
 void CZKWindow::InvalidateTable() {
     if (const HWND balloon = m_balloon.load()) {
-        const RECT table{10, 30, m_width.load() - 10, m_height.load() - kTailHeight - 10};
+        const int dpi = m_dpi.load();
+        const RectI b = BodyRect(m_side.load(), m_width.load(), m_height.load(), ScaleToDpi(balloon96::kTail, dpi));
+        const int margin = ScaleToDpi(balloon96::kMargin, dpi);
+        const RECT table{b.left + margin, b.top + ScaleToDpi(balloon96::kHeader, dpi), b.right - margin, b.bottom - margin};
         InvalidateRect(balloon, &table, FALSE);
     }
+}
+
+void CZKWindow::TrayStateChanged() {
+    if (m_main) PostMessageW(m_main, kTrayStateMessage, 0, 0);
+}
+
+RectI CZKWindow::Body() const { return BodyRect(m_side.load(), m_width.load(), m_height.load(), Scaled(balloon96::kTail)); }
+
+RectI CZKWindow::CloseBox() const {
+    const RectI b = Body();
+    return {b.right - Scaled(20), b.top + Scaled(6), b.right - Scaled(9) + 1, b.top + Scaled(17) + 1};
+}
+
+std::wstring CZKWindow::CaptionText() const {
+    const std::wstring title = m_agent && m_agent->Rows().CurrentPage() > 0 && !m_caption.empty() ? m_caption
+                                                                                                    : std::wstring(L"Загрузчик VELMO® V3.40");
+    return title + L" [v" + CEventJournal::kProgramVersion + L" b" + m_version + L"]";
 }
 
 void CZKWindow::ShowPage(int page) {
     if (!m_agent) return;
     const PageSize size = m_agent->Rows().ShowPage(page);
     m_caption = size.title;
-    const bool resized = size.width != m_width || size.height != m_height;
-    m_width = size.width;
-    m_height = size.height;
-    PlaceAboveTray();
-    Relayout(resized);
+    m_pageWidth = size.width;
+    m_pageHeight = size.height;
+    Relayout(PlaceAboveTray());
+    // The window's text is its caption: what a screen reader names it by.
+    if (m_balloon) SetWindowTextW(m_balloon, CaptionText().c_str());
 }
 
 void CZKWindow::ShowBalloon() {
@@ -300,30 +366,63 @@ void CZKWindow::HideBalloon() {
     if (m_balloon) ShowWindow(m_balloon, SW_HIDE);
 }
 
-void CZKWindow::PlaceAboveTray() {
-    int left = m_trayRect.left - m_width + kTailOffset;
-    int top = m_trayRect.top - m_height - 1;
-    // A tray at the top or left of the screen (as Wine's own tray window) would put the balloon
-    // off the screen: keep it inside the work area, below the tray if need be.
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    if (top < work.top) top = m_trayRect.bottom + 1;
-    if (left < work.left) left = work.left;
-    if (left + m_width > work.right) left = work.right - m_width;
+bool CZKWindow::PlaceAboveTray() {
+    // Asked afresh on every show: the taskbar may have moved, or the icon into the overflow.
+    m_trayRect = TrayIconRect();
+    HMONITOR monitor = MonitorFromRect(&m_trayRect, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO mi{};
+    mi.cbSize = sizeof(mi);
+    if (!GetMonitorInfoW(monitor, &mi)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &mi.rcWork, 0);
+        mi.rcMonitor = mi.rcWork;
+    }
+    const int dpi = DpiAt(m_trayRect);
+    const BalloonShape shape = ShapeAt(m_pageWidth, m_pageHeight, dpi);
+    const auto rect = [](const RECT& r) { return RectI{r.left, r.top, r.right, r.bottom}; };
+    const BalloonPlace place = PlaceBalloon(rect(m_trayRect), rect(mi.rcMonitor), rect(mi.rcWork), shape);
+    const bool reshaped = shape.width != m_width || shape.height != m_height || dpi != m_dpi || place.side != m_side ||
+                          place.tailStart != m_tailStart;
+    m_dpi = dpi;
+    m_width = shape.width;
+    m_height = shape.height;
+    m_side = place.side;
+    m_tailStart = place.tailStart;
     RECT now{};
     if (m_balloon) GetWindowRect(m_balloon, &now);
-    m_left = left;
-    m_top = top;
-    if (m_balloon && (now.left != left || now.top != top || now.right - now.left != m_width || now.bottom - now.top != m_height))
-        SetWindowPos(m_balloon, nullptr, left, top, m_width, m_height, SWP_NOZORDER | SWP_NOACTIVATE);
+    m_left = place.window.left;
+    m_top = place.window.top;
+    if (m_balloon && (now.left != m_left || now.top != m_top || now.right - now.left != m_width || now.bottom - now.top != m_height))
+        SetWindowPos(m_balloon, nullptr, m_left, m_top, m_width, m_height, SWP_NOZORDER | SWP_NOACTIVATE);
+    return reshaped;
+}
+
+void CZKWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    // Our own placement already sized the window for the monitor it moved to: nothing to do.
+    if (dpi == m_dpi) return;
+    const BalloonShape shape = ShapeAt(m_pageWidth, m_pageHeight, dpi);
+    m_dpi = dpi;
+    m_width = shape.width;
+    m_height = shape.height;
+    m_tailStart = std::clamp(m_width - shape.tailOffset, shape.corner, std::max(shape.corner, m_width - shape.corner - shape.tailWidth));
+    m_left = suggested.left;
+    m_top = suggested.top;
+    SetWindowPos(m_balloon, nullptr, m_left, m_top, m_width, m_height, SWP_NOZORDER | SWP_NOACTIVATE);
+    Relayout(true);
 }
 
 void CZKWindow::ApplyRegion() {
     if (!m_balloon) return;
-    UniqueHrgn round(CreateRoundRectRgn(0, 0, m_width, m_height - kTailHeight + 1, 15, 15));
-    const POINT tail[] = {{m_width - kTailOffset, m_height - kTailHeight},
-                          {m_width - kTailOffset + kTailWidth / 2, m_height},
-                          {m_width - kTailOffset + kTailWidth, m_height - kTailHeight}};
+    const TailSide side = m_side;
+    RectI b = Body();
+    // The body overlaps the tail's base by a pixel, so that the two join without a seam.
+    if (side == TailSide::kBottom) ++b.bottom;
+    else if (side == TailSide::kTop) --b.top;
+    else if (side == TailSide::kLeft) --b.left;
+    else ++b.right;
+    const int corner = Scaled(balloon96::kCorner);
+    UniqueHrgn round(CreateRoundRectRgn(b.left, b.top, b.right, b.bottom, corner, corner));
+    const TailTriangle t = TailAt(side, m_width, m_height, Scaled(balloon96::kTail), m_tailStart, Scaled(balloon96::kTailWidth));
+    const POINT tail[] = {{t.baseFrom.x, t.baseFrom.y}, {t.tip.x, t.tip.y}, {t.baseTo.x, t.baseTo.y}};
     UniqueHrgn triangle(CreatePolygonRgn(tail, 3, WINDING));
     UniqueHrgn combined(CreateRectRgn(0, 0, 0, 0));
     CombineRgn(combined.get(), round.get(), triangle.get(), RGN_OR);
@@ -333,8 +432,16 @@ void CZKWindow::ApplyRegion() {
 
 void CZKWindow::Relayout(bool full) {
     if (!m_agent) return;
-    m_agent->Rows().Layout(10, 30, m_width - 20);
+    const RectI b = Body();
+    const int margin = Scaled(balloon96::kMargin);
+    m_agent->Rows().Layout(b.left + margin, b.top + Scaled(balloon96::kHeader), b.right - b.left - 2 * margin, m_dpi);
     if (full) ApplyRegion();
+    if (m_edit && m_editFontDpi != m_dpi) {
+        m_editFont.reset(CreateFontW(-Scaled(balloon96::kEditFont), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                     CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Arial"));
+        SendMessageW(m_edit, WM_SETFONT, reinterpret_cast<WPARAM>(m_editFont.get()), FALSE);
+        m_editFontDpi = m_dpi;
+    }
     if (m_editing) MoveWindow(m_edit, m_editing->valueRect.left, m_editing->valueRect.top,
                               m_editing->valueRect.right - m_editing->valueRect.left,
                               m_editing->valueRect.bottom - m_editing->valueRect.top, TRUE);
@@ -377,15 +484,27 @@ LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return 1;
         case WM_CTLCOLOREDIT: {
             const bool light = m_editing && m_editing->alternate;
-            SetTextColor(reinterpret_cast<HDC>(wp), kEditText);
-            SetBkColor(reinterpret_cast<HDC>(wp), light ? RGB(0xFF, 0xFF, 0xFF) : RGB(0xDC, 0xDC, 0xDC));
+            SetTextColor(reinterpret_cast<HDC>(wp), ToColorref(m_palette.text));
+            SetBkColor(reinterpret_cast<HDC>(wp), ToColorref(light ? m_palette.rowLight : m_palette.rowGrey));
             return reinterpret_cast<LRESULT>(light ? m_brushLight.get() : m_brushGrey.get());
         }
         case WM_KEYDOWN:
             if (wp == VK_TAB) MoveEditor((GetKeyState(VK_SHIFT) & 0x8000) != 0);
             else if (wp == VK_RETURN) CloseEditor(true);
-            else if (wp == VK_ESCAPE) CloseEditor(false);
+            else if (wp == VK_ESCAPE && m_editing) CloseEditor(false);
+            else if (wp == VK_ESCAPE) HideBalloon();
+            else if (wp == 'C' && (GetKeyState(VK_CONTROL) & 0x8000) && !m_editing) CopyPageToClipboard();
             return 0;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+            return 0;
+        case WM_SETTINGCHANGE:
+        case WM_SYSCOLORCHANGE:
+            // High contrast switched on or off, or its colours changed.
+            LoadPalette();
+            InvalidateRect(hwnd, nullptr, FALSE);
+            if (m_edit) InvalidateRect(m_edit, nullptr, TRUE);
+            break;
         case WM_COMMAND:
             if (LOWORD(wp) == kEditId && HIWORD(wp) == EN_UPDATE && m_editing) {
                 wchar_t buf[1024] = {};
@@ -399,6 +518,10 @@ LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void CZKWindow::CopyPageToClipboard() {
+    if (m_agent) CopyTextToClipboard(m_balloon, m_agent->Rows().PageText());
 }
 
 // ---- the in-place editor ----
@@ -415,7 +538,7 @@ LRESULT CALLBACK CZKWindow::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
 }
 
 void CZKWindow::OnClick(int x, int y) {
-    if (x >= m_width - 20 && x <= m_width - 9 && y >= 6 && y <= 17) {
+    if (CloseBox().Contains(x, y)) {
         HideBalloon();
         return;
     }

@@ -3,8 +3,11 @@
 // and its in-place editor, the clock thread, and the agent with its workers.
 // Threads: every window, the message loop, painting and the editor belong to the main thread.
 // Workers replace row values (under the row list's lock) and call InvalidateTable(), which is
-// safe from any thread: the balloon handle, its size and m_visible, which workers read, are
-// atomics. m_dropMutex guards the drop counts.
+// safe from any thread: the balloon handle, its size, DPI and tail side and m_visible, which
+// workers read, are atomics. TrayStateChanged() (any thread) only posts a message; the tray
+// status model has its own lock. m_dropMutex guards the drop counts.
+// Lengths: the pages and the painter speak 96-DPI pixels; everything on the window is those
+// lengths scaled to the DPI of the monitor the balloon is on (m_dpi).
 #pragma once
 #include <windows.h>
 
@@ -21,6 +24,9 @@
 #include "app/registry_store.h"
 #include "base/win_handles.h"
 #include "intake/drop_order.h"
+#include "ui/balloon_geometry.h"
+#include "ui/tray_shell_win.h"
+#include "ui/tray_status.h"
 
 namespace zk {
 
@@ -28,6 +34,17 @@ inline constexpr wchar_t kMainTitle[] = L"ZELTAVIO EXPRESS UPLOADER";
 inline constexpr wchar_t kBalloonClass[] = L"CZKWindow";
 inline constexpr UINT kTrayMessage = WM_USER + 1;
 inline constexpr UINT kWakeMessage = WM_USER + 2;
+inline constexpr UINT kTrayStateMessage = WM_USER + 3;
+// Timers of the hidden main window.
+inline constexpr UINT_PTR kTrayRetryTimer = 1, kTrayStateTimer = 2;
+
+// The balloon's colours: the program's own palette, or the system's in high-contrast mode.
+struct BalloonPalette {
+    uint32_t frameOuter, frameInner, header, table, rowLight, rowGrey, readOnly, text, alert;
+    uint32_t captionShadow, caption, cross, dropFill, dropEdge, dropText;
+    bool highContrast = false;
+};
+inline COLORREF ToColorref(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
 
 class ScopedGdiplus;
 
@@ -46,6 +63,7 @@ public:
 
     [[nodiscard]] bool IsVisible() const override { return m_visible.load(); }
     void InvalidateTable() override;
+    void TrayStateChanged() override;
 
     // Drop intake: counts changed by the drop target (main thread) and the drop threads.
     void OnDragEnter(int files);
@@ -80,11 +98,21 @@ private:
 
     // Tray icon and menu.
     bool TrayIcon(DWORD command, HICON icon, const wchar_t* tip);
+    // Adds the icon in version 4; a shell that is not ready yet is asked again on a timer.
+    void AddTrayIcon();
     bool FindTrayRect(RECT& rect);
+    // The icon's rectangle: the shell's answer, else the tray walk.
+    RECT TrayIconRect();
     // A new shell's tray: the icon is added again and the balloon placed above it.
     void OnTaskbarCreated();
-    void OnTray(LPARAM mouse);
+    void OnTray(WPARAM wp, LPARAM lp);
+    void ShowFromTray();
+    void OpenMenu(POINT at);
     void PageCommand(int page);
+    // The tray status's latest state onto the icon and its tip, at most a few times a second.
+    void OnTrayState();
+    void ApplyTrayState();
+    [[nodiscard]] HICON TrayIconFor(TrayLook look) const;
     // The exit item: the hidden window goes, and with it the message loop.
     void Exit();
 
@@ -92,10 +120,19 @@ private:
     void ShowPage(int page);
     void ShowBalloon();
     void HideBalloon();
-    void PlaceAboveTray();
+    // Places the balloon by the tray icon at its monitor's DPI; true when its size, DPI or tail
+    // changed (the region and the layout must follow).
+    bool PlaceAboveTray();
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void Relayout(bool full);
     void ApplyRegion();
     void Paint(HDC dc);
+    [[nodiscard]] int Scaled(int length96) const { return ScaleToDpi(length96, m_dpi.load()); }
+    [[nodiscard]] RectI Body() const;
+    [[nodiscard]] RectI CloseBox() const;
+    [[nodiscard]] std::wstring CaptionText() const;
+    void CopyPageToClipboard();
+    void LoadPalette();
     [[nodiscard]] int DropPending() const;
     void StartDropTarget();
     void StopDropTarget();
@@ -116,13 +153,28 @@ private:
     HWND m_edit = nullptr;
     WNDPROC m_editProc = nullptr;
     UniqueHmenu m_menu;
-    UniqueHicon m_icon;
+    UniqueHicon m_icon;  // idle
+    UniqueHicon m_iconSending, m_iconAttention;
+    CSystemTrayShell m_systemShell;
+    ITrayShell* m_shell = &m_systemShell;
+    bool m_trayAdded = false;
+    bool m_trayVersion4 = false;  // the shell speaks version 4: NIN_SELECT, WM_CONTEXTMENU
+    std::optional<TrayState> m_trayShown;
+    DWORD m_trayApplied = 0;      // tick of the last icon change
+    bool m_trayTimerArmed = false;
     // Broadcast by a shell that (re)starts: its tray has lost our icon.
     UINT m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     UniqueHfont m_editFont;
+    int m_editFontDpi = 0;
     RECT m_trayRect{};
     int m_left = 0, m_top = 0;
-    std::atomic<int> m_width{300}, m_height{500};  // read by InvalidateTable on worker threads
+    int m_pageWidth = 300, m_pageHeight = 500;  // the page's 96-DPI size
+    // Read by InvalidateTable on worker threads.
+    std::atomic<int> m_width{300}, m_height{500};
+    std::atomic<int> m_dpi{96};
+    std::atomic<TailSide> m_side{TailSide::kBottom};
+    int m_tailStart = 300 - balloon96::kTailOffset;
+    BalloonPalette m_palette{};
     std::atomic<bool> m_visible{false};
     std::wstring m_caption;  // title of the current page
     CZKListEntry* m_editing = nullptr;

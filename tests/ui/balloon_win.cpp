@@ -18,135 +18,22 @@
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
 #include "ui/drop_target_win.h"
+#include "ui/balloon_fixture_win.h"
 #include "ui/file_list_win.h"
-#include "ui/window_probe_win.h"
 
 using namespace zk;
 using namespace std::chrono_literals;
 
-namespace {
-
-// Runs the main thread's messages until `done` holds or the time is up.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
-
-// The window's pixels as the screen shows them, 0xRRGGBB.
-class Screenshot {
-public:
-    explicit Screenshot(HWND hwnd) {
-        GetWindowRect(hwnd, &m_rect);
-        m_width = m_rect.right - m_rect.left;
-        m_height = m_rect.bottom - m_rect.top;
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = m_width;
-        bi.bmiHeader.biHeight = -m_height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, m_width, m_height, screen, m_rect.left, m_rect.top, SRCCOPY);
-        GdiFlush();
-        m_pixels.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + m_width * m_height);
-        SelectObject(memory, old);
-        DeleteObject(dib);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-    }
-    [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
-    // Whether any pixel of the rectangle (window coordinates) is a strong red.
-    [[nodiscard]] bool AnyRedIn(const RectI& r) const {
-        for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, m_height); ++y)
-            for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, m_width); ++x) {
-                const uint32_t c = At(x, y);
-                if (((c >> 16) & 0xFF) > 0xA0 && ((c >> 8) & 0xFF) < 0x60 && (c & 0xFF) < 0x60) return true;
-            }
-        return false;
-    }
-
-private:
-    RECT m_rect{};
-    int m_width = 0, m_height = 0;
-    std::vector<uint32_t> m_pixels;
-};
-
-void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));
-}
-
-std::wstring GetValue(const std::wstring& key, const std::wstring& name) {
-    wchar_t buf[1024] = {};
-    DWORD size = sizeof(buf);
-    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS) return L"";
-    return buf;
-}
-
-// A started window object of its own class and registry key, its agent on a reference service.
-class Balloon : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(service.Start());
-        ASSERT_TRUE(CreateFolder(audit));
-        ASSERT_TRUE(CreateFolder(logs));
-        SetValue(key, L"AuthSrv", service.AuthUrl());
-        SetValue(key, L"AuditFolder", audit);
-        SetValue(key, L"LogsFolder", logs);
-        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
-        ASSERT_TRUE(WindowProbe::StartUp(window));
-        main = WindowProbe::Main(window);
-        balloon = WindowProbe::Balloon(window);
-        ASSERT_TRUE(main && balloon);
-    }
-    void TearDown() override {
-        WindowProbe::DestroyMainWindow(window);  // the exit item's work
-        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
-    }
-    CStatRows& Rows() { return WindowProbe::Agent(window).Rows(); }
-    SIZE Size() const {
-        RECT r{};
-        GetWindowRect(balloon, &r);
-        return {r.right - r.left, r.bottom - r.top};
-    }
-    void ChoosePage(int position) { SendMessageW(main, WM_MENUCOMMAND, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(WindowProbe::Menu(window))); }
-    void Key(UINT vk) { SendMessageW(WindowProbe::Edit(window), WM_KEYDOWN, vk, 0); }
-    CZKListEntry* Editing() { return WindowProbe::Editing(window); }
-    void ClickValueOf(const CZKListEntry& row) {
-        const RectI& r = row.valueRect;
-        SendMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
-    }
-
-    refsrv::RefService service;
-    test::TempDir root{L"balloon"};
-    std::wstring audit = root / L"orders.UPLOAD", logs = root / L"logs";
-    std::wstring agentClass = L"ZK_TEST_BALLOON_" + std::to_wstring(GetCurrentProcessId());
-    std::wstring key = L"Software\\ZELTAVIO\\" + agentClass;
-    CZKWindow window;
-    HWND main = nullptr, balloon = nullptr;
-};
-
-}  // namespace
+using namespace zk::test;
 
 TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     EXPECT_FALSE(IsWindowVisible(balloon)) << "not shown at start when the resources say so";
-    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    Select();
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
     EXPECT_EQ(Rows().CurrentPage(), 1);
-    EXPECT_EQ(Size().cx, 360);
-    EXPECT_EQ(Size().cy, 360);
+    const auto S = [&](int length) { return ScaleToDpi(length, WindowProbe::Dpi(window)); };
+    EXPECT_EQ(Size().cx, S(360));
+    EXPECT_EQ(Size().cy, S(360));
     EXPECT_TRUE(Rows().filesSent.visible);
     EXPECT_FALSE(Rows().userName.visible);
 
@@ -154,24 +41,26 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     ASSERT_EQ(GetMenuItemCount(WindowProbe::Menu(window)), 3);
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
-    EXPECT_EQ(Size().cx, 400);
-    EXPECT_EQ(Size().cy, 240);
+    EXPECT_EQ(Size().cx, S(400));
+    EXPECT_EQ(Size().cy, S(240));
     EXPECT_TRUE(Rows().userName.visible);
     EXPECT_FALSE(Rows().filesSent.visible);
 
     // A click on the tray shows page 1 again.
-    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    Select();
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 1 && IsWindowVisible(balloon); }));
-    EXPECT_EQ(Size().cx, 360);
+    EXPECT_EQ(Size().cx, S(360));
 
-    // The close box in the header's right corner hides it.
-    PostMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM(360 - 15, 11));
+    // The close box in the header's right corner hides it (at 96 DPI, around (345, 11)).
+    const RectI close = WindowProbe::CloseBox(window);
+    EXPECT_TRUE(WindowProbe::Dpi(window) != 96 || close.Contains(360 - 15, 11));
+    PostMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((close.left + close.right) / 2, (close.top + close.bottom) / 2));
     ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(balloon); }));
     EXPECT_TRUE(IsWindow(balloon)) << "hidden, not destroyed";
 }
 
 TEST_F(Balloon, ThePaintedHeaderAndAlertColour) {
-    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    Select();
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
     UpdateWindow(balloon);
     PumpUntil([] { return false; }, 300ms);
@@ -301,6 +190,6 @@ TEST_F(Balloon, ANewShellGetsTheTrayIconAgain) {
     PostMessageW(HWND_BROADCAST, taskbarCreated, 0, 0);
     EXPECT_TRUE(PumpUntil([&] { return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE; }, 10s)) << "added again";
     // And it still answers clicks.
-    PostMessageW(main, kTrayMessage, 0, WM_LBUTTONUP);
+    Select();
     EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
 }

@@ -98,3 +98,24 @@ TEST(StatRows, LowerCaseTokensLayoutAndHitTest) {
     EXPECT_FALSE(onValue);
     EXPECT_EQ(rows.HitTest(20, 400, &onValue), nullptr);
 }
+
+TEST(StatRows, LayoutAtTwiceTheDpiAndThePageAsText) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_TRUE(rows.AddPage(L"{Мини}{200|100}{free text|USER_PASSWD|current_task|errors_count}"));
+    rows.ShowPage(1);
+    rows.Layout(20, 60, 360, 192);
+    const CZKListEntry* text = rows.Rows().First();
+    EXPECT_EQ(text->labelRect.top, 60 + 14);
+    EXPECT_EQ(text->labelRect.bottom, 60 + 14 + 80) << "a text block is 40 pixels high at 96 DPI";
+    EXPECT_EQ(text->labelRect.left, 26);
+    EXPECT_EQ(text->valueRect.right, 20 + 360 - 6);
+    EXPECT_EQ(rows.userPasswd.valueRect.bottom - rows.userPasswd.valueRect.top, 44);
+    EXPECT_EQ(rows.errorsCount.valueRect.top, 60 + 14 + 80 + 44 + 44);
+
+    rows.userPasswd.SetValue(L"secret");
+    rows.currentTask.SetValue(L"Заказ 17");
+    rows.errorsCount.SetValue(L"2");
+    EXPECT_EQ(rows.PageText(), L"Пароль\t*****\r\nТекущее задание\tЗаказ 17\r\nКол-во ошибок\t2\r\n")
+        << "one line per row of the page in its order, the free text left out, the password masked";
+}

@@ -28,6 +28,15 @@ struct WindowProbe {
     static CAgent& Agent(CZKWindow& w) { return *w.m_agent; }
     static int DropPending(const CZKWindow& w) { return w.DropPending(); }
     static HICON Icon(const CZKWindow& w) { return w.m_icon.get(); }
+    static HICON IconFor(const CZKWindow& w, TrayLook look) { return w.TrayIconFor(look); }
+    // Before BuildFrame: the shell the window object talks to.
+    static void SetShell(CZKWindow& w, ITrayShell& shell) { w.m_shell = &shell; }
+    static int Dpi(const CZKWindow& w) { return w.m_dpi.load(); }
+    static RectI Body(const CZKWindow& w) { return w.Body(); }
+    static RectI CloseBox(const CZKWindow& w) { return w.CloseBox(); }
+    static std::wstring Caption(const CZKWindow& w) { return w.CaptionText(); }
+    static TailSide Side(const CZKWindow& w) { return w.m_side.load(); }
+    static int TailStart(const CZKWindow& w) { return w.m_tailStart; }
 };
 
 }  // namespace zk

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the two tray icons (104: the agent, 105: its small form) as 32-bit .ico files.
-Run once; the .ico files are committed."""
+"""Draws the tray icons as 32-bit .ico files in every size Windows asks for from 100 % to 300 %
+(16, 20, 24, 32, 40, 48): 104 the agent (idle), 105 its small form, 106 sending, 107 an error
+that needs a person. Run once; the .ico files are committed."""
 import struct, math
 
 def icon(size, ring, fill):
@@ -35,6 +36,11 @@ def write_ico(path, images):
         blobs += data
     open(path, 'wb').write(out + blobs)
 
+SIZES = (16, 20, 24, 32, 40, 48)
 teal, dark = (0, 150, 160), (0, 90, 100)
-write_ico('icon104.ico', [(32, icon(32, dark, teal)), (16, icon(16, dark, teal))])
+green, darkgreen = (40, 170, 60), (10, 100, 30)
+red, darkred = (210, 40, 30), (120, 10, 10)
+write_ico('icon104.ico', [(n, icon(n, dark, teal)) for n in SIZES])
 write_ico('icon105.ico', [(16, icon(16, dark, teal))])
+write_ico('icon106.ico', [(n, icon(n, darkgreen, green)) for n in SIZES])
+write_ico('icon107.ico', [(n, icon(n, darkred, red)) for n in SIZES])

@@ -1,0 +1,55 @@
+#include "ui/tray_status.h"
+
+#include "session/session_codes.h"
+
+namespace zk {
+
+std::wstring TrayTip(const TrayState& s) {
+    std::wstring tip = L"ZELTAVIO EXPRESS UPLOADER\n";
+    if (s.look == TrayLook::kAttention) tip += L"Ошибка! ";
+    tip += L"Заданий в очереди: " + std::to_wstring(s.tasks);
+    if (s.tasks > 0) tip += L", файлов: " + std::to_wstring(s.files) + L", " + std::to_wstring(s.kilobytes) + L" КБ";
+    if (tip.size() > 127) tip.resize(127);
+    return tip;
+}
+
+bool CTrayStatus::OnAuthEvent(int code) {
+    std::lock_guard lock(m_mutex);
+    if (code == kAuthFailed) m_authRefused = true;
+    else if (code == kAuthSucceeded) m_authRefused = false;
+    return Changed();
+}
+
+bool CTrayStatus::OnTransferEvent(int code, const Queue& queue, bool stopped) {
+    std::lock_guard lock(m_mutex);
+    if (code == kTransferFailed && !stopped) m_uploadFailed = true;
+    else if (code == kTransferAccepted) m_uploadFailed = false;
+    m_queue = queue;
+    return Changed();
+}
+
+bool CTrayStatus::OnQueue(const Queue& queue) {
+    std::lock_guard lock(m_mutex);
+    m_queue = queue;
+    return Changed();
+}
+
+bool CTrayStatus::Changed() {
+    if (m_wakePending) return false;
+    m_wakePending = true;
+    return true;
+}
+
+TrayState CTrayStatus::Take() {
+    std::lock_guard lock(m_mutex);
+    m_wakePending = false;
+    TrayState s;
+    s.tasks = m_queue.tasks > 0 ? m_queue.tasks : 0;
+    s.files = m_queue.files > 0 ? m_queue.files : 0;
+    s.kilobytes = m_queue.bytes > 0 ? m_queue.bytes >> 10 : 0;
+    s.look = m_authRefused || m_uploadFailed ? TrayLook::kAttention : s.tasks > 0 ? TrayLook::kSending : TrayLook::kIdle;
+    m_taken = s;
+    return s;
+}
+
+}  // namespace zk

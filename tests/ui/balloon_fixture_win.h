@@ -1,0 +1,185 @@
+// The window tests' fixture: a started window object of its own class and registry key, its
+// agent on a reference service, its shell calls recorded; message pumping and screen reading.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cwchar>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/fsys.h"
+#include "base/path.h"
+#include "base/win_handles.h"
+#include "refserver/ref_service.h"
+#include "support/test_util.h"
+#include "ui/window_probe_win.h"
+
+namespace zk::test {
+
+using namespace std::chrono_literals;
+
+// The real shell, with every call recorded, and NIM_ADD refused a given number of times (a
+// shell that is not ready yet at log-on).
+class RecordingShell final : public ITrayShell {
+public:
+    struct Call {
+        DWORD message;
+        HICON icon;
+        std::wstring tip;
+        UINT version;
+    };
+    bool NotifyIcon(DWORD message, NOTIFYICONDATAW& data) override {
+        std::lock_guard lock(m_mutex);
+        m_calls.push_back({message, data.hIcon, data.szTip, data.uVersion});
+        if (message == NIM_ADD && refuseAdds > 0) {
+            --refuseAdds;
+            return false;
+        }
+        return m_real.NotifyIcon(message, data);
+    }
+    bool IconRect(HWND owner, UINT id, RECT& rect) override {
+        if (iconRect.right > iconRect.left) {
+            rect = iconRect;
+            return true;
+        }
+        return m_real.IconRect(owner, id, rect);
+    }
+    std::vector<Call> Calls() {
+        std::lock_guard lock(m_mutex);
+        return m_calls;
+    }
+    int refuseAdds = 0;
+    RECT iconRect{};  // what the shell says of the icon's place; empty: the real answer
+
+private:
+    std::mutex m_mutex;
+    std::vector<Call> m_calls;
+    CSystemTrayShell m_real;
+};
+
+// Runs the main thread's messages until `done` holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// The window's pixels as the screen shows them, 0xRRGGBB.
+class Screenshot {
+public:
+    explicit Screenshot(HWND hwnd) {
+        GetWindowRect(hwnd, &m_rect);
+        m_width = m_rect.right - m_rect.left;
+        m_height = m_rect.bottom - m_rect.top;
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO bi{};
+        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+        bi.bmiHeader.biWidth = m_width;
+        bi.bmiHeader.biHeight = -m_height;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, dib);
+        BitBlt(memory, 0, 0, m_width, m_height, screen, m_rect.left, m_rect.top, SRCCOPY);
+        GdiFlush();
+        m_pixels.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + m_width * m_height);
+        SelectObject(memory, old);
+        DeleteObject(dib);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
+    // Whether any pixel of the rectangle (window coordinates) is a strong red.
+    [[nodiscard]] bool AnyRedIn(const RectI& r) const {
+        for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, m_height); ++y)
+            for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, m_width); ++x) {
+                const uint32_t c = At(x, y);
+                if (((c >> 16) & 0xFF) > 0xA0 && ((c >> 8) & 0xFF) < 0x60 && (c & 0xFF) < 0x60) return true;
+            }
+        return false;
+    }
+
+private:
+    RECT m_rect{};
+    int m_width = 0, m_height = 0;
+    std::vector<uint32_t> m_pixels;
+};
+
+inline void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));
+}
+
+inline std::wstring GetValue(const std::wstring& key, const std::wstring& name) {
+    wchar_t buf[1024] = {};
+    DWORD size = sizeof(buf);
+    if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS) return L"";
+    return buf;
+}
+
+// A started window object of its own class and registry key, its agent on a reference service.
+class Balloon : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.Start());
+        ASSERT_TRUE(CreateFolder(audit));
+        ASSERT_TRUE(CreateFolder(logs));
+        SetValue(key, L"AuthSrv", service.AuthUrl());
+        SetValue(key, L"AuditFolder", audit);
+        SetValue(key, L"LogsFolder", logs);
+        BeforeStart();
+        WindowProbe::SetShell(window, shell);
+        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
+        ASSERT_TRUE(WindowProbe::StartUp(window));
+        main = WindowProbe::Main(window);
+        balloon = WindowProbe::Balloon(window);
+        ASSERT_TRUE(main && balloon);
+    }
+    void TearDown() override {
+        WindowProbe::DestroyMainWindow(window);  // the exit item's work
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+    }
+    // What a test sets up before the window object starts.
+    virtual void BeforeStart() {}
+    // A mouse click or Enter on the tray icon, as a version-4 shell reports it.
+    void Select(UINT event = NIN_SELECT) { PostMessageW(main, kTrayMessage, MAKEWPARAM(800, 700), MAKELPARAM(event, 0)); }
+    CStatRows& Rows() { return WindowProbe::Agent(window).Rows(); }
+    SIZE Size() const {
+        RECT r{};
+        GetWindowRect(balloon, &r);
+        return {r.right - r.left, r.bottom - r.top};
+    }
+    void ChoosePage(int position) { SendMessageW(main, WM_MENUCOMMAND, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(WindowProbe::Menu(window))); }
+    void Key(UINT vk) { SendMessageW(WindowProbe::Edit(window), WM_KEYDOWN, vk, 0); }
+    CZKListEntry* Editing() { return WindowProbe::Editing(window); }
+    void ClickValueOf(const CZKListEntry& row) {
+        const RectI& r = row.valueRect;
+        SendMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+
+    refsrv::RefService service;
+    test::TempDir root{L"balloon"};
+    std::wstring audit = root / L"orders.UPLOAD", logs = root / L"logs";
+    std::wstring agentClass = L"ZK_TEST_BALLOON_" + std::to_wstring(GetCurrentProcessId());
+    std::wstring key = L"Software\\ZELTAVIO\\" + agentClass;
+    RecordingShell shell;
+    CZKWindow window;
+    HWND main = nullptr, balloon = nullptr;
+};
+
+}  // namespace zk::test

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "session/session_codes.h"
+#include "ui/tray_status.h"
+
+using namespace zk;
+
+TEST(TrayStatus, LooksFollowLoginUploadsAndTheQueue) {
+    CTrayStatus status;
+    EXPECT_EQ(status.Take().look, TrayLook::kIdle);
+
+    status.OnQueue({2, 5, 3 << 20});
+    TrayState s = status.Take();
+    EXPECT_EQ(s.look, TrayLook::kSending);
+    EXPECT_EQ(s.kilobytes, 3072);
+
+    status.OnAuthEvent(kAuthFailed);
+    EXPECT_EQ(status.Take().look, TrayLook::kAttention) << "a refused login needs a person";
+    status.OnAuthEvent(kAuthBegin);
+    EXPECT_EQ(status.Take().look, TrayLook::kAttention) << "still refused until a login succeeds";
+    status.OnAuthEvent(kAuthSucceeded);
+    EXPECT_EQ(status.Take().look, TrayLook::kSending);
+
+    status.OnTransferEvent(kTransferFailed, {2, 5, 3 << 20});
+    EXPECT_EQ(status.Take().look, TrayLook::kAttention) << "the last upload failed";
+    status.OnTransferEvent(kTransferAccepted, {1, 4, 1 << 20});
+    EXPECT_EQ(status.Take().look, TrayLook::kSending);
+    status.OnTransferEvent(kTransferFailed, {1, 4, 1 << 20}, /*stopped=*/true);
+    EXPECT_EQ(status.Take().look, TrayLook::kSending) << "the program's own stop needs nobody";
+    status.OnTransferEvent(kTransferTaskRemoved, {0, 0, 0});
+    EXPECT_EQ(status.Take(), (TrayState{TrayLook::kIdle, 0, 0, 0}));
+}
+
+TEST(TrayStatus, ABurstOfEventsAsksForOneWake) {
+    CTrayStatus status;
+    EXPECT_TRUE(status.OnQueue({1, 1, 10}));
+    EXPECT_FALSE(status.OnTransferEvent(kTransferBegin, {1, 1, 10}));
+    EXPECT_FALSE(status.OnAuthEvent(kAuthFailed));
+    const TrayState s = status.Take();
+    EXPECT_EQ(s.look, TrayLook::kAttention) << "the wake's taker sees the latest state";
+    EXPECT_TRUE(status.OnQueue({0, 0, 0})) << "after a take the next change wakes again";
+}
+
+TEST(TrayStatus, TheTipKeepsTheNameFirstAndTheQueueSecond) {
+    EXPECT_EQ(TrayTip({TrayLook::kIdle, 0, 0, 0}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 0");
+    EXPECT_EQ(TrayTip({TrayLook::kSending, 2, 14, 2048}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 2, файлов: 14, 2048 КБ");
+    EXPECT_EQ(TrayTip({TrayLook::kAttention, 1, 3, 9}), L"ZELTAVIO EXPRESS UPLOADER\nОшибка! Заданий в очереди: 1, файлов: 3, 9 КБ");
+    EXPECT_LE(TrayTip({TrayLook::kAttention, INT64_MAX, INT64_MAX, INT64_MAX}).size(), 127u);
+}
