@@ -3,6 +3,8 @@
 # emulator of the windows preset). The prefix is made on first use, with the Arial replacement
 # that GDI+ needs and without the crash dialog (a crashing test ends at once instead of waiting
 # for a click). Keep one `wineserver -p` running around a test run to save the start-up cost.
+# ZK_WINE_DPI=144 (say) makes the prefix with that LogPixels: its programs run at 150 %. Give
+# such a prefix its own ZK_WINEPREFIX; Wine reads the value when each program starts.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${ZK_WINEPREFIX:-$root/build/windows/wineprefix}"
@@ -27,7 +29,8 @@ if [ ! -f "$ready" ]; then
         exit 1
       fi
       wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ /d 'Liberation Sans' /f >/dev/null 2>&1 &&
-        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || {
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 &&
+        { [ -z "${ZK_WINE_DPI:-}" ] || wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$ZK_WINE_DPI" /f >/dev/null 2>&1; } || {
         echo "wine-run: cannot write the prefix's registry in $WINEPREFIX" >&2
         exit 1
       }
