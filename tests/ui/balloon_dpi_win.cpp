@@ -13,6 +13,7 @@
 
 using namespace zk;
 using namespace zk::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -60,6 +61,19 @@ TEST_F(Balloon, AtTheSessionsDpiTheBalloonScalesAndEveryTextFits) {
         EXPECT_GE(Height(e->labelRect), MeasureBalloonText(e->label, BalloonFont::kLabel, dpi).Height);
     }
     EXPECT_EQ(rows, 6);
+
+    // ZK_BALLOON_SHOT=<file.bmp>: the painted balloon for the README (scripts/dpi_screenshots.sh).
+    if (const char* shot = std::getenv("ZK_BALLOON_SHOT"); shot && *shot) {
+        Rows().filesSent.SetValue(L"128");
+        Rows().filesQueued.SetValue(L"12");
+        Rows().currentTask.SetValue(L"Заказ 2026-12-08 Иванова");
+        InvalidateRect(balloon, nullptr, FALSE);
+        UpdateWindow(balloon);
+        PumpUntil([] { return false; }, 500ms);
+        std::wstring path;
+        for (const char* p = shot; *p; ++p) path += static_cast<wchar_t>(*p);
+        EXPECT_TRUE(Screenshot(balloon).SaveBmp(path));
+    }
 
     // The close box is where it is drawn, at this DPI too.
     const RectI close = WindowProbe::CloseBox(window);

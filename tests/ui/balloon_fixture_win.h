@@ -115,6 +115,26 @@ public:
         return false;
     }
 
+    // The pixels as a 32-bit top-down BMP file (for the README's pictures).
+    bool SaveBmp(const std::wstring& path) const {
+        const DWORD bytes = static_cast<DWORD>(m_pixels.size() * 4);
+        BITMAPFILEHEADER fh{};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+        fh.bfSize = fh.bfOffBits + bytes;
+        BITMAPINFOHEADER ih{};
+        ih.biSize = sizeof(ih);
+        ih.biWidth = m_width;
+        ih.biHeight = -m_height;
+        ih.biPlanes = 1;
+        ih.biBitCount = 32;
+        std::string data(reinterpret_cast<const char*>(&fh), sizeof(fh));
+        data.append(reinterpret_cast<const char*>(&ih), sizeof(ih));
+        data.append(reinterpret_cast<const char*>(m_pixels.data()), bytes);
+        test::WriteFile(path, data);
+        return true;
+    }
+
 private:
     RECT m_rect{};
     int m_width = 0, m_height = 0;

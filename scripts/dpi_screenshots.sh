@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Pictures of the balloon at 96 and 144 DPI for the README (docs/balloon-96dpi.png and
+# docs/balloon-144dpi.png), painted by the window test in prefixes of each DPI. Needs a built
+# windows preset (./scripts/test.sh windows) and imagemagick.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$root/scripts/xvfb-wine-env.sh"
+zk_start_display
+exe="$root/build/windows/tests/test_ui.exe"
+for dpi in 96 144; do
+  prefix="$root/build/windows/wineprefix"
+  [ "$dpi" = 96 ] || prefix="$root/build/windows/wineprefix-dpi$dpi"
+  shot="$root/build/windows/balloon-${dpi}dpi.bmp"
+  ZK_WINEPREFIX="$prefix" ZK_WINE_DPI="$dpi" ZK_EXPECT_DPI="$dpi" ZK_BALLOON_SHOT="Z:${shot//\//\\}" \
+    "$root/scripts/wine-run.sh" "$exe" --gtest_filter='Balloon.AtTheSessionsDpi*' >/dev/null
+  convert "$shot" "$root/docs/balloon-${dpi}dpi.png"
+  echo "docs/balloon-${dpi}dpi.png"
+done
