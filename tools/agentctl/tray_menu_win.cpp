@@ -10,12 +10,19 @@ HWND FindAgentWindow() { return FindWindowW(L"TOLMARIN_SS_UPLOADER", L"ZELTAVIO 
 bool ChooseExitInTrayMenu(HWND main) {
     using namespace std::chrono;
     if (!main) return false;
-    // The tray notification of a right click opens the popup menu in a modal loop of the agent.
-    PostMessageW(main, WM_USER + 1, 0, WM_RBUTTONUP);
+    // The tray notification of a right click opens the popup menu in a modal loop of the agent:
+    // a version-4 shell's WM_CONTEXTMENU (anchor in wParam), or, from an agent whose shell did
+    // not take version 4, the plain button message.
+    PostMessageW(main, WM_USER + 1, MAKEWPARAM(200, 200), MAKELPARAM(WM_CONTEXTMENU, 0));
     HWND menu = nullptr;
-    const auto deadline = steady_clock::now() + seconds(10);
+    const auto start = steady_clock::now();
+    bool plainSent = false;
     while (!(menu = FindWindowW(L"#32768", nullptr)) || !IsWindowVisible(menu)) {
-        if (steady_clock::now() > deadline) return false;
+        if (steady_clock::now() > start + seconds(10)) return false;
+        if (!plainSent && steady_clock::now() > start + seconds(3)) {
+            PostMessageW(main, WM_USER + 1, 0, WM_RBUTTONUP);
+            plainSent = true;
+        }
         std::this_thread::sleep_for(milliseconds(20));
     }
     // From no selection, Up selects the last item: the exit.
