@@ -151,6 +151,10 @@ int RefService::UploadAttempts() const {
     std::lock_guard lock(m_mutex);
     return m_uploads;
 }
+int RefService::UploadsBegun() const {
+    std::lock_guard lock(m_mutex);
+    return m_uploadHeads;
+}
 std::vector<std::string> RefService::Rejections() const {
     std::lock_guard lock(m_mutex);
     return m_rejections;
@@ -227,6 +231,10 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
     FaultRule fault;
     if (headOnly) {
         HttpResponse go;
+        if (target == FaultTarget::Upload) {
+            std::lock_guard lock(m_mutex);
+            ++m_uploadHeads;
+        }
         if (target != FaultTarget::Any && TakeFault(target, fault, true)) {
             if (fault.kind == FaultKind::Cut) go.cutAfterBodyBytes = fault.cutAfter;
             else go.throttleBytesPerSecond = fault.bytesPerSecond;

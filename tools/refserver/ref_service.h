@@ -94,6 +94,7 @@ public:
     [[nodiscard]] int AuthCount() const;
     [[nodiscard]] int CheckCount() const;
     [[nodiscard]] int UploadAttempts() const;
+    [[nodiscard]] int UploadsBegun() const;
     // Texts of rejections ("ERROR: ...") in order.
     [[nodiscard]] std::vector<std::string> Rejections() const;
 
@@ -122,6 +123,7 @@ private:
     std::mutex m_storeMutex;  // one upload stored at a time (guards m_stored and the store)
     long long m_stored = 0;   // files in the store, across restarts
     int m_auth = 0, m_check = 0, m_uploads = 0;
+    int m_uploadHeads = 0;  // upload requests whose head has arrived (the body may still be coming)
 };
 
 }  // namespace refsrv
