@@ -1,20 +1,24 @@
 # Sourced by the bench scripts: packages, the optimised native build of the reference service and
 # the bench programs (a sanitizer build would measure the sanitizer), and the Windows build.
+# ZK_BENCH_NATIVE and ZK_BENCH_WINDOWS put the two builds in other folders (a preset's options
+# with another binary folder), ZK_WINEPREFIX the Wine session in another prefix.
 zk_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$zk_root/scripts/setup.sh"
-zk_native="$zk_root/build/native-release"
+export ZK_BENCH_NATIVE="${ZK_BENCH_NATIVE:-$zk_root/build/native-release}"
+export ZK_BENCH_WINDOWS="${ZK_BENCH_WINDOWS:-$zk_root/build/windows}"
+zk_native="$ZK_BENCH_NATIVE"
 zk_refserver="$zk_native/tools/refserver/refserver"
 
 # Builds the given targets of the optimised native build.
 zk_build_native() {
-  cmake --preset native-release >/dev/null
-  cmake --build --preset native-release --target "$@" >/dev/null
+  cmake --preset native-release -B "$ZK_BENCH_NATIVE" >/dev/null
+  cmake --build "$ZK_BENCH_NATIVE" --target "$@" >/dev/null
 }
 
 # Builds the given targets of the Windows build.
 zk_build_windows() {
-  cmake --preset windows >/dev/null
-  cmake --build --preset windows --target "$@" >/dev/null
+  cmake --preset windows -B "$ZK_BENCH_WINDOWS" >/dev/null
+  cmake --build "$ZK_BENCH_WINDOWS" --target "$@" >/dev/null
 }
 
 # Runs one of the agent benchmarks (bench/<name>.py) in a Wine session of its own, against the

@@ -25,7 +25,7 @@ native_line=$("$zk_native/bench/upload_bench" "$url" "$work/big.bin")
 native_rate=$(echo "$native_line" | awk '{print $4}')
 
 source "$root/scripts/xvfb-wine-env.sh"
-wine_line=$("$root/scripts/wine-run.sh" "$root/build/windows/bench/upload_bench.exe" "$url" "Z:${work//\//\\}\\big.bin" | tr -d '\r')
+wine_line=$("$root/scripts/wine-run.sh" "$ZK_BENCH_WINDOWS/bench/upload_bench.exe" "$url" "Z:${work//\//\\}\\big.bin" | tr -d '\r')
 wine_rate=$(echo "$wine_line" | awk '{print $4}')
 
 t0=$(date +%s.%N)

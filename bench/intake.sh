@@ -16,14 +16,14 @@ zk_build_windows intake_bench
 echo "== audit: one order of $files small files"
 "$native/bench/intake_bench" audit "$work/native" "$files"
 source "$root/scripts/xvfb-wine-env.sh"
-"$root/scripts/wine-run.sh" "$root/build/windows/bench/intake_bench.exe" audit "Z:${work//\//\\}\\wine" "$files" | tr -d '\r'
+"$root/scripts/wine-run.sh" "$ZK_BENCH_WINDOWS/bench/intake_bench.exe" audit "Z:${work//\//\\}\\wine" "$files" | tr -d '\r'
 
 echo "== split: $mib MiB file at 10 MiB chunks"
 head -c $((mib * 1024 * 1024)) /dev/urandom > "$work/big.bin"
 sync
 split_line=$("$native/bench/intake_bench" split "$work/big.bin" 10)
 echo "splitter native: $split_line"
-wine_line=$("$root/scripts/wine-run.sh" "$root/build/windows/bench/intake_bench.exe" split "Z:${work//\//\\}\\big.bin" 10 | tr -d '\r')
+wine_line=$("$root/scripts/wine-run.sh" "$ZK_BENCH_WINDOWS/bench/intake_bench.exe" split "Z:${work//\//\\}\\big.bin" 10 | tr -d '\r')
 echo "splitter wine:   $wine_line"
 mkdir -p "$work/split"
 t0=$(date +%s.%N)

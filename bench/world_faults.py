@@ -9,11 +9,17 @@ it needs and keeps a Wine session up). Everything talks to 127.0.0.1 only; every
 3. An answer trickled a byte at a time for longer than the agent's answer deadline (120 s; the
    product has no setting for it): the upload fails as a transient failure and is sent again.
 4. An "OK" followed by a 2 MB tail: accepted once, no duplicate.
+5. A file rewritten while it is held: another program (tools/holder) keeps a photo of an order
+   open without delete sharing, so the agent sends it, the service accepts it and its deletion
+   fails; once the agent has set the order aside for it, the holder rewrites the photo with new
+   bytes and lets it go. The new bytes must be sent as well, and only then the photo deleted and
+   the order's folder removed.
 Per case: orders, files, lost, corrupted, deleted without acceptance, duplicates, and the
 longest time an order was held (from the moment it was whole in the folder to its last upload).
 """
 import hashlib
 import os
+import queue
 import random
 import shutil
 import signal
@@ -25,7 +31,9 @@ import urllib.request
 
 from agent_paths import AGENT, AGENTCTL, KEY, REFSERVER, ROOT, WINE_RUN
 
-WORK = os.path.join(ROOT, "build", "world_faults")
+# Beside the agent in the Windows build (ZK_BENCH_WINDOWS, as in agent_paths).
+HOLDER = os.path.join(os.path.dirname(os.path.dirname(AGENT)), "tools", "holder", "holder.exe")
+WORK = os.environ.get("ZK_WORLD_FAULTS_DIR", os.path.join(ROOT, "build", "world_faults"))
 AUDIT = os.path.join(WORK, "audit.UPLOAD")
 STAGE = os.path.join(WORK, "stage")
 STORE = os.path.join(WORK, "store")
@@ -108,6 +116,7 @@ class Case:
         self.orders = {}    # unix folder -> time it was whole in the audit folder
         self.files = {}     # unix path -> sha256 of the content that must reach the service last
         self.earlier = {}   # unix path -> sha256 of an earlier content that may have been sent too
+        self.sent_first = set()  # unix paths whose earlier content must have reached the service before the last
 
     def add_file(self, folder, name, size):
         data = rnd.randbytes(size)
@@ -176,6 +185,8 @@ def check(case, service, copied=False):
             problems.append("the last copy is not the last content: " + path)
             corrupted += 1
         dups += max(0, len(good) - 1) + max(0, len([c for c in copies if c[1] == case.earlier.get(path)]) - 1)
+        if path in case.sent_first and not (good and any(c[1] == case.earlier[path] and c[0] < good[-1][0] for c in copies)):
+            problems.append("its earlier content was not accepted before the last one (the case did not happen as meant): " + path)
     held = 0.0
     whole = 0
     for folder, t0 in case.orders.items():
@@ -206,6 +217,73 @@ def check(case, service, copied=False):
         print("  problem: " + p)
     sys.stdout.flush()
     return not problems and not dups and (not copied or whole == len(case.orders))
+
+
+def journal_lines(text):
+    """The agent's journal lines (every day's file under LOGS) that contain text."""
+    lines = []
+    for folder, _, names in os.walk(LOGS):
+        for name in sorted(names):
+            if name.endswith(".log"):
+                with open(os.path.join(folder, name), encoding="utf-8-sig", errors="replace") as f:
+                    lines += [l.rstrip("\r\n") for l in f if text in l]
+    return lines
+
+
+def wait_for_journal(text, timeout):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        if journal_lines(text):
+            return True
+        time.sleep(0.5)
+    return False
+
+
+class Holder:
+    """tools/holder under Wine: makes a file and holds it without delete sharing; at release()
+    it rewrites the file with other bytes and lets it go."""
+
+    def __init__(self, path, first, second):
+        self.proc = subprocess.Popen([WINE_RUN, HOLDER, win(path), "--create", win(first), "--rewrite", win(second)],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.proc.stdout:
+            self.lines.put(raw.decode("utf-8", "replace").strip())
+        self.lines.put(None)
+
+    def expect(self, word, timeout):
+        """True once the holder printed word; False when it ended or timeout passed first."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            try:
+                line = self.lines.get(timeout=max(0.0, deadline - time.time()))
+            except queue.Empty:
+                return False
+            if line is None:
+                return False
+            if line == word:
+                return True
+        return False
+
+    def release(self):
+        if self.proc.stdin.closed:
+            return
+        try:
+            self.proc.stdin.write(b"\n")
+            self.proc.stdin.close()
+        except OSError:
+            pass  # it has ended already
+
+    def end(self):
+        self.release()
+        try:
+            return self.proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            return self.proc.wait()
 
 
 def slow_copy(src, dst):
@@ -303,6 +381,43 @@ def run(service):
     say("case 4: faults left: %r" % service.faults_left())
     service.control("clear")
     results.append(check(case, service))
+
+    # 5. A file held without delete sharing, rewritten after it was accepted, then let go.
+    case = Case("5. a photo held open without delete sharing: sent and accepted, not deletable; rewritten, then released")
+    name = "held order"
+    folder = os.path.join(AUDIT, name)
+    held = os.path.join(folder, "photo held.jpg")
+    first, second = os.path.join(STAGE, "held first.bin"), os.path.join(STAGE, "held second.bin")
+    case.earlier[held] = case.add_file(STAGE, os.path.basename(first), 150000)
+    case.files[held] = case.add_file(STAGE, os.path.basename(second), 170000)
+    case.sent_first.add(held)
+    # The holder makes the order's folder and the photo in place and holds the photo from its
+    # first byte; the order's other photos are written beside it, and the folder is taken once
+    # it has settled (2 s quiet), with the photo already held.
+    holder = Holder(held, first, second)
+    try:
+        if not holder.expect("held", 60):
+            say("case 5: the holder did not take the file")
+        else:
+            for i in range(2):
+                case.files[os.path.join(folder, "photo %d.jpg" % i)] = case.add_file(folder, "photo %d.jpg" % i, rnd.randint(20000, 200000))
+            case.orders[folder] = time.time()
+            set_aside = 'файл "%s" уже отправлен, но не удаляется' % os.path.basename(held)
+            if wait_for_journal(set_aside, 120):
+                say("case 5: the agent set the order aside for the held photo; the holder rewrites it and lets it go")
+            else:
+                say("case 5: no journal line for the held photo after 120 s; the holder lets it go all the same")
+            holder.release()
+            if not (holder.expect("rewritten", 30) and holder.expect("released", 30)):
+                say("case 5: the holder did not rewrite and release the photo")
+    finally:
+        say("case 5: the holder ended with %s" % holder.end())
+    say("case 5: %s" % ("done" if wait_gone(case, 120) else "order still in the folder after 120 s"))
+    ok = check(case, service)
+    print("journal lines of the held order:")
+    for line in journal_lines(name):
+        print("  " + line)
+    results.append(ok)
 
     return results
 
