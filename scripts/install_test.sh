@@ -48,6 +48,8 @@ agent_running() {
   return 1
 }
 agent_gone() { ! agent_running; }
+# The bounds of the waits are for a loaded machine, where a Wine process in a fresh prefix can take
+# tens of seconds to start; each wait ends as soon as its condition holds.
 wait_for() {  # wait_for <seconds> <command...>
   local n=$(($1 * 10)); shift
   while ! "$@"; do n=$((n - 1)); [ "$n" -gt 0 ] || return 1; sleep 0.1; done
@@ -92,9 +94,9 @@ check "under %LOCALAPPDATA%\\Programs" bash -c "[[ '$install_win' == *'AppData\\
 check "program file" test -f "$install_dir/uploader.exe"
 check "autostart value" bash -c "'$root/scripts/wine-run.sh' reg query '$run_key' /v ZeltavioExpressUploader 2>/dev/null | grep -q 'uploader.exe'"
 check "Start-menu shortcut" bash -c "ls \"$ZK_WINEPREFIX\"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/'Start Menu'/Programs/'ZELTAVIO EXPRESS UPLOADER.lnk' >/dev/null 2>&1"
-check "the agent runs" wait_for 30 agent_running
-check "its journal starts" wait_for 30 bash -c "cat '$journal_dir'/*.log 2>/dev/null | grep -q 'Программа запущена'"
-check "its settings are written" wait_for 10 reg_has "$settings_key" AuthInterval
+check "the agent runs" wait_for 120 agent_running
+check "its journal starts" wait_for 120 bash -c "cat '$journal_dir'/*.log 2>/dev/null | grep -q 'Программа запущена'"
+check "its settings are written" wait_for 60 reg_has "$settings_key" AuthInterval
 program_version=$(file_version "$install_dir/uploader.exe" || true)
 display_version=$(reg_value "$uninstall_key" DisplayVersion)
 echo "  program file version $program_version, DisplayVersion $display_version"
@@ -115,18 +117,18 @@ echo "== silent upgrade"
 starts_before=$(starts)
 w "$setup_exe" /S
 check "the old agent wrote its last line" bash -c "cat '$journal_dir'/*.log | tr -d '\r' | grep -q 'Программа завершена'"
-check "the new agent runs" wait_for 30 started_again
+check "the new agent runs" wait_for 120 started_again
 check "settings kept" bash -c "'$root/scripts/wine-run.sh' reg query '$settings_key' /v UploadLimitKBps 2>/dev/null | grep -q 123"
 
 echo "== an agent that does not end"
 # A stand-in with the agent's window that refuses the close request, in place of the real
 # agent (ended first through its tray menu: only one agent window may be found).
 w "$agentctl_exe" exit >/dev/null 2>&1 || true
-check "the agent ended through its menu" wait_for 30 agent_gone
+check "the agent ended through its menu" wait_for 120 agent_gone
 coproc stuck { exec "$root/scripts/wine-run.sh" "$stuck_exe"; }
 stuck_pid=$stuck_PID
 ready=""
-read -r -t 60 ready <&"${stuck[0]}" || true
+read -r -t 180 ready <&"${stuck[0]}" || true
 check "the stand-in's window is up" test "${ready%$'\r'}" = ready
 # What a stop must leave as it is: the files (inode, change time, bytes) and the uninstall
 # entry, marked here so that any write to it shows.
@@ -152,7 +154,7 @@ check "the uninstall stops with exit code 3" test "$rc" -eq 3
 check "and removes nothing" test "$(state)" = "$before"
 check "the stand-in still runs" kill -0 "$stuck_pid"
 [ -z "${stuck[1]:-}" ] || eval "exec ${stuck[1]}>&-"  # its input ends: it ends
-check "the stand-in ended" wait_for 30 bash -c "! kill -0 $stuck_pid 2>/dev/null"
+check "the stand-in ended" wait_for 120 bash -c "! kill -0 $stuck_pid 2>/dev/null"
 wait "$stuck_pid" 2>/dev/null || true
 stuck_pid=""
 
@@ -163,13 +165,13 @@ check "the install goes through (exit code 0)" test "$rc" -eq 0
 check "and writes the program anew (so the checks above would see a write)" \
   test "$(stat -c '%i %z' "$install_dir/uploader.exe")" != "$(head -n 1 <<<"$before" | cut -d' ' -f1-4)"
 check "the uninstall entry is written again" test "$(reg_value "$uninstall_key" DisplayVersion)" = "$program_version"
-check "the agent runs again" wait_for 30 started_again
+check "the agent runs again" wait_for 120 started_again
 
 echo "== silent uninstall"
 sleep 2
 w "$install_win\\uninstall.exe" /S
-check "the uninstaller finished" wait_for 60 bash -c "[ ! -e '$install_dir/uninstall.exe' ]"
-check "the agent ended" wait_for 30 agent_gone
+check "the uninstaller finished" wait_for 180 bash -c "[ ! -e '$install_dir/uninstall.exe' ]"
+check "the agent ended" wait_for 120 agent_gone
 check "its journal's last line" bash -c "[ \"\$(cat '$journal_dir'/*.log | tr -d '\r' | tail -n 1 | cut -f3-)\" = \$'INFO\tПрограмма завершена' ]"
 check "program file gone" test ! -e "$install_dir/uploader.exe"
 check "autostart value gone" bash -c "! '$root/scripts/wine-run.sh' reg query '$run_key' /v ZeltavioExpressUploader >/dev/null 2>&1"

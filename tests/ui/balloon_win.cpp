@@ -26,6 +26,20 @@ using namespace std::chrono_literals;
 
 using namespace zk::test;
 
+namespace {
+
+// The agent's journals under `logs`, for a failure's message.
+std::string Journals(const std::wstring& logs) {
+    std::string out;
+    std::vector<DirEntry> files;
+    const std::wstring todo = JoinPath(logs, L"_LOGS.UPLOADER.TODO");
+    if (ListFolder(todo, L"*.log", files) == ListResult::Ok)
+        for (const DirEntry& f : files) out += test::ReadFile(JoinPath(todo, f.name));
+    return out.empty() ? "no journal" : out;
+}
+
+}  // namespace
+
 TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     EXPECT_FALSE(IsWindowVisible(balloon)) << "not shown at start when the resources say so";
     Select();
@@ -168,7 +182,7 @@ TEST_F(Balloon, DropCountsGoUpAndBackDownAndTheFilesAreSent) {
         int n = 0;
         for (auto& r : service.Received()) n += FileNamePart(r.partFileName) == L"a.jpg" || FileNamePart(r.partFileName) == L"b.jpg";
         return n == 2;
-    }, 60s));
+    }, 120s)) << Journals(logs);
     for (auto& r : service.Received()) EXPECT_NE(FileNamePart(r.partFileName), L"c.txt");
     EXPECT_TRUE(PathExists(a));
     EXPECT_TRUE(PathExists(b));
