@@ -117,8 +117,8 @@ TEST(KeepAliveWire, DroppedIdleConnectionsMakeTheNextUploadOpenANewOne) {
 }
 
 TEST(KeepAliveWire, AnswersWhoseBodyLagsTheHeadMoveUploadsToFreshConnections) {
-    // 100 ms per byte of the answer: far beyond any scheduling hiccup, and beyond the stall bound.
-    NumberedServer numbered(refsrv::ServerStyle::Reference, 100);
+    // 200 ms per byte of the answer: far beyond any scheduling hiccup, and beyond the stall bound.
+    NumberedServer numbered(refsrv::ServerStyle::Reference, 200);
     ASSERT_TRUE(numbered.started);
     test::TempDir dir(L"lag");
     test::WriteFile(dir / L"a.bin", test::PatternBytes(1000, 14));
