@@ -284,6 +284,8 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         } else {
             L = SafeLenOf(EmptyBody());
         }
+        // A server whose answers stalled on kept-alive connections gets a new one per upload.
+        if (m_connections->Fresh()) net::DropIdleConnections();
         HttpRequestHandles handles = OpenInternet();
         handles.connection.reset(OpenConnection(url, handles.internet.get()));
         handles.request.reset(OpenRequest(url, handles.connection.get(), L"POST", flags));
@@ -386,7 +388,9 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
             throw;
         }
         if (watch) watch->Check(kHttpErrEndRequest);
-        return _ReleasePostResponse(true, std::move(watch));
+        auto response = _ReleasePostResponse(true, std::move(watch));
+        response->ReportFirstBytes([choice = m_connections](std::chrono::steady_clock::duration wait) { choice->Record(wait); });
+        return response;
     }
     const auto& params = m_params.Entries();
     if (params.empty()) {

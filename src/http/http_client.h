@@ -2,7 +2,9 @@
 // go into the query string, and an upload: a multipart/form-data POST sent in small steps so
 // that the caller can report progress and stop between steps. Every request opens its own
 // internet, connection and request handle (HttpRequestHandles owns them); a finished request
-// hands them to a response.
+// hands them to a response. The platform may keep the connection alive for the next request;
+// whether an upload takes a kept-alive one or a fresh one is HttpConnectionChoice's, from the
+// answers before it.
 // Used by one thread at a time; failures are httpclientexceptionW.
 #pragma once
 #include <chrono>
@@ -15,6 +17,7 @@
 
 #include "base/file_identity.h"
 #include "http/client_map.h"
+#include "http/connection_choice.h"
 #include "http/http_response.h"
 #include "http/http_tool.h"
 #include "http/post_stat.h"
@@ -97,6 +100,8 @@ public:
     [[nodiscard]] FileIdentity SentFileIdentity(std::wstring_view name) const;
     // The bytes gathered before the next write to the platform (for tests).
     [[nodiscard]] uint32_t WriteSize() const { return m_writeSize; }
+    // Whether the next upload takes a connection of its own (for tests and benchmarks).
+    [[nodiscard]] bool FreshConnections() const { return m_connections->Fresh(); }
 
     [[nodiscard]] const std::wstring& Boundary() const { return m_boundary; }
     [[nodiscard]] const std::wstring& ContentType() const { return m_contentType; }
@@ -165,6 +170,8 @@ private:
     double m_rateBytes = 0, m_rateSeconds = 0;
     std::chrono::steady_clock::time_point m_rateAt{};  // the end of the last write counted
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
+    // Shared with the upload's response, which reports its answer's wait to it.
+    std::shared_ptr<HttpConnectionChoice> m_connections = std::make_shared<HttpConnectionChoice>();
 };
 
 }  // namespace zk

@@ -53,6 +53,12 @@ int LiveHandleCount();
 bool AbortInternet(Handle internet);
 // A handle closed with its parent by AbortInternet: no longer counted as open.
 void ForgetClosed(Handle h);
+// The next request opens a connection of its own instead of taking an idle kept-alive one.
+// WinINet: its settings-changed notice, on which Wine's drops its idle connections (process-wide;
+// connections in use stay). Windows documents no such effect: there a "fresh" upload may still
+// reuse a connection, which changes nothing but the choice's measure. The socket twin keeps no
+// connection after a request, so there it does nothing.
+void DropIdleConnections();
 
 // Files: opened for reading, sequential scan; shared for reading and for deletion (a file being
 // sent can be deleted or renamed, but not written).

@@ -380,6 +380,8 @@ bool AbortInternet(Handle internet) {
 
 void ForgetClosed(Handle) {}
 
+void DropIdleConnections() {}
+
 bool InternetCloseHandle(Handle h) {
     if (!h) return Fail(kErrInvalidHandle);
     delete static_cast<Object*>(h);

@@ -162,6 +162,8 @@ void ForgetClosed(Handle h) {
     if (h) --g_live;
 }
 
+void DropIdleConnections() { ::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0); }
+
 FileHandle OpenFileForRead(const wchar_t* path) {
     return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -2,6 +2,8 @@
 
 #include "http/http_errors.h"
 
+#include <utility>
+
 namespace zk {
 
 uint32_t CHttpResponseT::GetStatus() {
@@ -57,6 +59,7 @@ uint32_t CHttpResponseT::ReadContent(void* buffer, uint32_t size) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::ReadContent: m_hRequest can not be NULL.");
     _CheckDeadline(kHttpErrReadFile);
     uint32_t read = 0;
+    const auto readAt = std::chrono::steady_clock::now();
     try {
         read = CHttpToolW::ReadContent(m_hRequest, buffer, size);
     } catch (const httpclientexceptionW&) {
@@ -64,6 +67,7 @@ uint32_t CHttpResponseT::ReadContent(void* buffer, uint32_t size) {
         throw;
     }
     _CheckDeadline(kHttpErrReadFile);
+    if (m_report) std::exchange(m_report, nullptr)(std::chrono::steady_clock::now() - readAt);
     if (read == 0) m_watch.reset();  // the answer is complete: nothing left to bound
     return read;
 }

@@ -1,7 +1,9 @@
 // What a finished request gives back: owns the request's three platform handles and reads
 // status, headers and content from them on demand, caching status and headers.
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "http/answer_watch.h"
@@ -29,6 +31,10 @@ public:
     uint32_t GetContentLength();
     // Up to `size` body bytes; 0 means the body is complete.
     uint32_t ReadContent(void* buffer, uint32_t size);
+    // Called once, after the first read: how long that read waited for the body. Only the wait
+    // itself counts: what the caller did after the head arrived hid that much of any lag.
+    using FirstBytesReport = std::function<void(std::chrono::steady_clock::duration wait)>;
+    void ReportFirstBytes(FirstBytesReport report) { m_report = std::move(report); }
 
 private:
     uint32_t _LoadHeader(const wchar_t* szName);
@@ -44,6 +50,7 @@ private:
     uint32_t m_status = 0;
     std::unique_ptr<wchar_t[]> m_statusText;
     std::unique_ptr<HttpAnswerWatch> m_watch;  // after m_handles: stopped before they close
+    FirstBytesReport m_report;
 };
 
 }  // namespace zk

@@ -16,7 +16,8 @@ bool IEquals(const std::string& a, const std::string& b) {
            });
 }
 
-std::string Serialize(const HttpResponse& r) {
+// The status line and headers; "Connection: close" unless the connection stays open.
+std::string SerializeHead(const HttpResponse& r, bool keepAlive) {
     std::string out = "HTTP/1.1 " + std::to_string(r.status) + " " + r.statusText + "\r\n";
     for (auto& h : r.headers) out += h.first + ": " + h.second + "\r\n";
     if (r.chunked) {
@@ -24,20 +25,29 @@ std::string Serialize(const HttpResponse& r) {
     } else {
         out += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
     }
-    out += "Connection: close\r\n\r\n";
-    if (r.chunked) {
-        // Chunks of at most 7 bytes, so that clients really decode several.
-        for (size_t i = 0; i < r.body.size(); i += 7) {
-            const std::string piece = r.body.substr(i, 7);
-            char len[16];
-            std::snprintf(len, sizeof len, "%zx\r\n", piece.size());
-            out += len + piece + "\r\n";
-        }
-        out += "0\r\n\r\n";
-    } else {
-        out += r.body;
+    if (!keepAlive) out += "Connection: close\r\n";
+    return out + "\r\n";
+}
+
+std::string SerializeBody(const HttpResponse& r) {
+    if (!r.chunked) return r.body;
+    // Chunks of at most 7 bytes, so that clients really decode several.
+    std::string out;
+    for (size_t i = 0; i < r.body.size(); i += 7) {
+        const std::string piece = r.body.substr(i, 7);
+        char len[16];
+        std::snprintf(len, sizeof len, "%zx\r\n", piece.size());
+        out += len + piece + "\r\n";
     }
-    return out;
+    return out + "0\r\n\r\n";
+}
+
+// Whether the client lets the connection go on after this request (HTTP/1.1 unless it says
+// close; HTTP/1.0 only when it asks for keep-alive).
+bool ClientKeepsAlive(const HttpRequest& req) {
+    const std::string* c = req.Header("Connection");
+    if (req.version == "HTTP/1.1") return !c || !IEquals(*c, "close");
+    return c && IEquals(*c, "keep-alive");
 }
 
 }  // namespace
@@ -93,6 +103,7 @@ void HttpServer::AcceptLoop() {
         std::lock_guard lock(m_mutex);
         m_sockets.push_back(c);
         ++m_openConnections;
+        ++m_acceptedConnections;
         // Detached: Stop() waits for the count of open connections instead of joining.
         std::thread([this, c] {
             Serve(c);
@@ -115,18 +126,31 @@ void HttpServer::Record(HttpRequest r) {
 }
 
 void HttpServer::Serve(sock::Socket raw) {
-    sock::SetTimeouts(raw, 60000, 60000);
-    HttpRequest req;
+    sock::SetTimeouts(raw, kIdleMs, kIdleMs);
     std::string data;
+    while (!m_stopping && ServeOne(raw, data)) {
+    }
+}
+
+bool HttpServer::ServeOne(sock::Socket raw, std::string& data) {
+    HttpRequest req;
     char buf[65536];
     size_t headEnd;
+    // An idle kept-alive connection waits in short looks, so that Stop() ends it without its
+    // shutdown having to wake a blocked read (Winsock under Wine does not).
+    if (data.empty()) {
+        for (int waited = 0; !sock::WaitReadable(raw, 50); waited += 50)
+            if (m_stopping || waited >= kIdleMs) return false;
+    }
     while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
         const long n = sock::Recv(raw, buf, sizeof buf);
         if (n <= 0 || data.size() > (1 << 20)) {
-            return;
+            return false;
         }
         data.append(buf, static_cast<size_t>(n));
     }
+    // The style when the request's head arrived: a request that switches it is answered in the old one.
+    const ServerStyle style = m_style;
     req.headTimeMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     req.rawHead = data.substr(0, headEnd + 4);
     data.erase(0, headEnd + 4);
@@ -137,7 +161,7 @@ void HttpServer::Serve(sock::Socket raw) {
     if (sp1 == std::string::npos || sp2 == sp1) {
         const std::string bad = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         sock::SendAll(raw, bad.data(), bad.size());
-        return;
+        return false;
     }
     req.method = line.substr(0, sp1);
     req.target = line.substr(sp1 + 1, sp2 - sp1 - 1);
@@ -161,36 +185,46 @@ void HttpServer::Serve(sock::Socket raw) {
         const std::string cont = "HTTP/1.1 100 Continue\r\n\r\n";
         sock::SendAll(raw, cont.data(), cont.size());
     }
-    req.body = std::move(data);
+    req.sink = early.sink;
+    // Body bytes go to the sink, or are kept; those of a next request wait in `data`.
+    auto take = [&req](const char* p, size_t n) {
+        req.bodyBytes += n;
+        if (req.sink) req.sink->Take(p, n);
+        else req.body.append(p, n);
+    };
+    {
+        const size_t first = std::min(data.size(), expected);
+        take(data.data(), first);
+        data.erase(0, first);
+    }
     if (early.answerBeforeBody) {
         Record(req);
-        const std::string out = Serialize(early);
-        sock::SendAll(raw, out.data(), out.size());
-        return;
+        Answer(raw, early, style, false);  // the body is left unread: the connection cannot go on
+        return false;
     }
     const auto bodyStart = std::chrono::steady_clock::now();
-    while (req.body.size() < expected) {
-        if (early.cutAfterBodyBytes >= 0 && static_cast<long>(req.body.size()) >= early.cutAfterBodyBytes) break;
-        size_t want = std::min(sizeof buf, expected - req.body.size());
+    while (req.bodyBytes < expected) {
+        if (early.cutAfterBodyBytes >= 0 && static_cast<long>(req.bodyBytes) >= early.cutAfterBodyBytes) break;
+        size_t want = std::min<size_t>(sizeof buf, expected - req.bodyBytes);
         if (early.throttleBytesPerSecond > 0) {
             // A slow network: small reads, each no sooner than the rate allows.
             want = std::min<size_t>(want, static_cast<size_t>(early.throttleBytesPerSecond / 20 + 1));
-            const auto due = bodyStart + std::chrono::microseconds(static_cast<long long>(req.body.size()) * 1000000 / early.throttleBytesPerSecond);
+            const auto due = bodyStart + std::chrono::microseconds(static_cast<long long>(req.bodyBytes) * 1000000 / early.throttleBytesPerSecond);
             while (!m_stopping && std::chrono::steady_clock::now() < due) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             if (m_stopping) break;
         }
         const long n = sock::Recv(raw, buf, want);
         if (n <= 0) break;
-        req.body.append(buf, static_cast<size_t>(n));
+        take(buf, static_cast<size_t>(n));
     }
     if (early.cutAfterBodyBytes >= 0) {
         if (req.body.size() > static_cast<size_t>(early.cutAfterBodyBytes)) req.body.resize(static_cast<size_t>(early.cutAfterBodyBytes));
         req.complete = false;
         Record(req);
         sock::SetResetOnClose(raw);
-        return;
+        return false;
     }
-    req.complete = req.body.size() == expected;
+    req.complete = req.bodyBytes == expected;
     HttpResponse resp = req.complete ? CallHandler(req, false) : HttpResponse{400, "Bad Request", {}, "incomplete body"};
     Record(req);
     if (resp.delayMs > 0) {
@@ -199,21 +233,32 @@ void HttpServer::Serve(sock::Socket raw) {
     }
     if (resp.cutAfterBodyBytes >= 0) {
         sock::SetResetOnClose(raw);
-        return;
+        return false;
     }
-    const std::string out = Serialize(resp);
+    const bool keepAlive = style == ServerStyle::Plain && req.complete && resp.trickleMs == 0 && ClientKeepsAlive(req);
+    Answer(raw, resp, style, keepAlive);
+    if (!keepAlive) sock::ShutdownBoth(raw);
+    return keepAlive;
+}
+
+void HttpServer::Answer(sock::Socket raw, const HttpResponse& resp, ServerStyle style, bool keepAlive) const {
+    const std::string head = SerializeHead(resp, keepAlive);
+    const std::string body = SerializeBody(resp);
     if (resp.trickleMs > 0) {
-        const size_t head = out.find("\r\n\r\n") + 4;
-        bool sending = sock::SendAll(raw, out.data(), head);
-        for (size_t i = head; sending && i < out.size() && !m_stopping; ++i) {
+        bool sending = sock::SendAll(raw, head.data(), head.size());
+        for (size_t i = 0; sending && i < body.size() && !m_stopping; ++i) {
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.trickleMs);
             while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            sending = sock::SendAll(raw, out.data() + i, 1);
+            sending = sock::SendAll(raw, body.data() + i, 1);
         }
+    } else if (style == ServerStyle::Plain) {
+        // As a server that writes its headers, then its body: Nagle holds a short body until the
+        // client acknowledges the head.
+        if (sock::SendAll(raw, head.data(), head.size()) && !body.empty()) sock::SendAll(raw, body.data(), body.size());
     } else {
+        const std::string out = head + body;
         sock::SendAll(raw, out.data(), out.size());
     }
-    sock::ShutdownBoth(raw);
 }
 
 std::vector<HttpRequest> HttpServer::Requests() const {

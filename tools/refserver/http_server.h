@@ -1,7 +1,9 @@
 // A small, strict HTTP/1.1 server on 127.0.0.1 for the reference service and the tests.
-// One thread accepts; each connection is served on a thread of its own, one request per
-// connection ("Connection: close"). Every request is recorded: request line, headers and the
-// raw body bytes exactly as they arrived.
+// One thread accepts; each connection is served on a thread of its own. In its own style it
+// serves one request per connection ("Connection: close") and answers in one send; in the plain
+// style it behaves as many HTTP/1.1 servers do: connections kept alive, an answer's head and body
+// in two sends, no TCP_NODELAY and default socket buffers. Every request is recorded: request
+// line, headers and the raw body bytes exactly as they arrived (unless a sink took the body).
 // Threads: the accept thread and the (detached) connection threads call the handler; m_mutex
 // guards the record list, the socket list and the wake-ups of Stop() and WaitForRequests().
 #pragma once
@@ -9,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -18,11 +21,25 @@
 
 namespace refsrv {
 
+// Takes a request body as it arrives, instead of the server keeping it.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    virtual void Take(const char* bytes, size_t count) = 0;
+};
+
+enum class ServerStyle {
+    Reference,  // one request per connection, each answer in one send
+    Plain,      // keep-alive; the head and the body of an answer in separate sends
+};
+
 struct HttpRequest {
     std::string method, target, version;
     std::vector<std::pair<std::string, std::string>> headers;  // in arrival order
     std::string rawHead;  // request line and headers, as received
-    std::string body;     // raw body bytes as received
+    std::string body;     // raw body bytes as received (empty when a sink took them)
+    std::shared_ptr<BodySink> sink{};  // the sink that took the body, if any
+    uint64_t bodyBytes = 0;          // body bytes received
     bool complete = false;  // the whole announced body arrived
     int64_t headTimeMs = 0;  // when the request head had arrived (milliseconds since 1970)
     [[nodiscard]] const std::string* Header(const std::string& name) const;
@@ -45,6 +62,8 @@ struct HttpResponse {
     long throttleBytesPerSecond = 0;
     // Answer without reading the request body (e.g. a refusal that does not wait).
     bool answerBeforeBody = false;
+    // From the head's answer: the body goes to this sink instead of HttpRequest::body.
+    std::shared_ptr<BodySink> sink{};
 };
 
 class HttpServer {
@@ -58,6 +77,10 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // How connections and answers go from the next request on (ServerStyle::Reference unless set);
+    // a request is answered in the style it began in.
+    void SetStyle(ServerStyle style) { m_style = style; }
+    [[nodiscard]] ServerStyle Style() const { return m_style.load(); }
     // Listens on 127.0.0.1:port (0 picks a free port).
     bool Start(Handler handler, uint16_t port = 0);
     void Stop();
@@ -69,12 +92,20 @@ public:
     void ClearRequests();
     // Waits until at least `count` requests were recorded.
     bool WaitForRequests(size_t count, int timeoutMs) const;
-    // Connections open right now.
+    // Connections open right now, and accepted since Start().
     [[nodiscard]] int OpenConnections() const { return m_openConnections.load(); }
+    [[nodiscard]] int AcceptedConnections() const { return m_acceptedConnections.load(); }
 
 private:
     void AcceptLoop();
+    // A read that makes no progress this long ends the connection, and so does a kept-alive
+    // connection idle this long, as servers do.
+    static constexpr int kIdleMs = 60000;
     void Serve(zk::sock::Socket s);
+    // One request of the connection; `data` holds bytes already received beyond the previous
+    // one. True when the connection stays open for another request.
+    bool ServeOne(zk::sock::Socket s, std::string& data);
+    void Answer(zk::sock::Socket s, const HttpResponse& r, ServerStyle style, bool keepAlive) const;
     void Record(HttpRequest r);
     HttpResponse CallHandler(const HttpRequest& req, bool headOnly) const;
 
@@ -88,6 +119,8 @@ private:
     std::vector<HttpRequest> m_requests;
     std::vector<zk::sock::Socket> m_sockets;
     std::atomic<int> m_openConnections{0};
+    std::atomic<int> m_acceptedConnections{0};
+    std::atomic<ServerStyle> m_style{ServerStyle::Reference};
     std::atomic<bool> m_recording{true};
 };
 

@@ -11,6 +11,7 @@
 #include "base/path.h"
 #include "base/utf16.h"
 #include "refserver/multipart.h"
+#include "refserver/multipart_stream.h"
 #include "refserver/xml_check.h"
 
 namespace refsrv {
@@ -105,6 +106,7 @@ bool RefService::Start(uint16_t port) {
         m_stored = static_cast<long long>(std::count(list.begin(), list.end(), '\n'));
     }
     m_server.SetRecording(m_config.keepData);
+    m_server.SetStyle(m_config.plain ? ServerStyle::Plain : ServerStyle::Reference);
     return m_server.Start([this](const HttpRequest& r, bool headOnly) { return Handle(r, headOnly); }, port);
 }
 
@@ -127,6 +129,19 @@ void RefService::ClearFaults() {
 void RefService::SetParams(std::vector<std::pair<std::wstring, std::wstring>> params) {
     std::lock_guard lock(m_mutex);
     m_params = std::move(params);
+}
+
+void RefService::SetPlain(bool plain) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_config.plain = plain;
+    }
+    m_server.SetStyle(plain ? ServerStyle::Plain : ServerStyle::Reference);
+}
+
+void RefService::SetAdvertisedPort(uint16_t port) {
+    std::lock_guard lock(m_mutex);
+    m_advertisedPort = port;
 }
 
 void RefService::SetCredentials(std::wstring user, std::wstring password) {
@@ -239,6 +254,16 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
             if (fault.kind == FaultKind::Cut) go.cutAfterBodyBytes = fault.cutAfter;
             else go.throttleBytesPerSecond = fault.bytesPerSecond;
         }
+        bool plain;
+        {
+            std::lock_guard lock(m_mutex);
+            plain = m_config.plain;
+        }
+        if (target == FaultTarget::Upload && plain && !m_config.keepData) {
+            const std::string* type = req.Header("Content-Type");
+            const std::string boundary = type ? BoundaryFromContentType(*type) : std::string();
+            if (!boundary.empty()) go.sink = std::make_shared<MultipartStream>(boundary, !m_config.storageRoot.empty());
+        }
         return go;
     }
     if (path.rfind("/_control/", 0) == 0) return HandleControl(req);
@@ -309,7 +334,7 @@ HttpResponse RefService::HandleAuth(const HttpRequest& req) {
                 "</ERROR>\r\n";
         return Text(200, "OK", body, "text/xml; charset=windows-1251");
     }
-    const std::string port = std::to_string(m_server.Port());
+    const std::string port = std::to_string(m_advertisedPort ? m_advertisedPort : m_server.Port());
     body += "<ANSWER>\r\n<UID>" + m_config.uid + "</UID>\r\n<AID>" + m_config.aid + "</AID>\r\n";
     body += "<FTP host=\"127.0.0.1\" port=\"21\" login=\"ftp" + m_config.uid + "\" passwd=\"ftp-secret\"/>\r\n";
     body += "<HTTP host=\"127.0.0.1\" port=\"" + port + "\" path=\"" + m_config.uploadPath + "\" login=\"" + m_config.httpLogin +
@@ -344,7 +369,12 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     if (boundary.empty()) return Text(200, "OK", Reject("not multipart/form-data"));
     std::vector<MultipartPart> parts;
     std::string error;
-    if (!ParseMultipart(req.body, boundary, parts, error)) return Text(200, "OK", Reject("multipart: " + error));
+    if (const auto* stream = dynamic_cast<const MultipartStream*>(req.sink.get())) {
+        if (!stream->Finish(error)) return Text(200, "OK", Reject("multipart: " + error));
+        parts = stream->Parts();
+    } else if (!ParseMultipart(req.body, boundary, parts, error)) {
+        return Text(200, "OK", Reject("multipart: " + error));
+    }
     if (parts.size() != 2 || parts[0].name != "DESCRIPTOR" || parts[1].name != "IMAGE" || !parts[0].isFile || !parts[1].isFile)
         return Text(200, "OK", Reject("expected the file parts DESCRIPTOR and IMAGE"));
     const MultipartPart& desc = parts[0];
@@ -367,7 +397,7 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     if (!clientId || !albumId) return Text(200, "OK", Reject("descriptor lacks the id of CLIENT or ALBUM"));
     if (*clientId != m_config.uid || *albumId != m_config.aid) return Text(200, "OK", Reject("descriptor names another client or album"));
     const std::string* size = Attribute(*file, "size");
-    if (!size || *size != std::to_string(image.data.size())) return Text(200, "OK", Reject("size attribute differs from the bytes received"));
+    if (!size || *size != std::to_string(image.size)) return Text(200, "OK", Reject("size attribute differs from the bytes received"));
     if (!FnQueryWellFormed(req.target, m_config.uploadPath))
         return Text(200, "OK", Reject("query is not the upload path, \"?\" unless it has one, \"&fn=\" and the encoded path"));
     const std::wstring fn = From1251(UrlDecode(QueryValue(req.Query(), "fn")));
@@ -382,7 +412,7 @@ HttpResponse RefService::HandleUpload(const HttpRequest& req) {
     rec.descriptorName = descName;
     rec.uid = m_config.uid;
     rec.aid = m_config.aid;
-    rec.size = image.data.size();
+    rec.size = image.size;
     rec.headTimeMs = req.headTimeMs;
     if (m_config.keepData) rec.data = image.data;
     // One store at a time: numbers stay unique and the list follows the files.
@@ -450,6 +480,15 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         r.tailBytes = Number(QueryValue(q, "tail"), r.tailBytes);
         r.remaining = static_cast<int>(Number(QueryValue(q, "count"), r.remaining));
         AddFault(r);
+        return Text(200, "OK", "OK");
+    }
+    if (path == "/_control/style") {
+        SetPlain(QueryValue(q, "plain") == "1");
+        return Text(200, "OK", "OK");
+    }
+    if (path == "/_control/endpoint") {
+        const long port = Number(QueryValue(q, "port"), 0);
+        SetAdvertisedPort(port > 0 && port <= 65535 ? static_cast<uint16_t>(port) : 0);
         return Text(200, "OK", "OK");
     }
     if (path == "/_control/param") {

@@ -6,7 +6,7 @@
 //   POST <uploadPath>?&fn=<path>, multipart DESCRIPTOR + IMAGE -> "OK", or "ERROR: <reason>"
 //   GET  /moved                             -> "OK" (where a Redirect fault points)
 //   GET  /_control/...                      -> state and fault switches for the stand-alone server
-//                                             (fault, faults, clear, param, received)
+//                                             (fault, faults, clear, param, received, style, endpoint)
 // Threads: every request runs on its connection's thread; m_mutex guards faults, parameters,
 // credentials, counters and the received list.
 #pragma once
@@ -30,6 +30,9 @@ struct ServiceConfig {
     std::string uploadPath = "/upload";
     std::wstring storageRoot;  // received files are written under it when set, listed in received.tsv
     bool keepData = true;      // keep every received file's bytes in memory (Received())
+    // Behave as a plain HTTP/1.1 server (ServerStyle::Plain); with keepData off, upload bodies
+    // are parsed as they arrive and never held whole.
+    bool plain = false;
 };
 
 enum class FaultTarget { Auth, Check, Upload, Any };
@@ -89,6 +92,11 @@ public:
     // PARAM elements added to every successful authentication answer.
     void SetParams(std::vector<std::pair<std::wstring, std::wstring>> params);
     void SetCredentials(std::wstring user, std::wstring password);
+    // From the next request on: a plain HTTP/1.1 server or the service's own style (ServiceConfig::plain).
+    void SetPlain(bool plain);
+    // The port the authentication answer names for uploads (0: the service's own), e.g. that of a
+    // proxy in front of it.
+    void SetAdvertisedPort(uint16_t port);
 
     [[nodiscard]] std::vector<ReceivedFile> Received() const;
     [[nodiscard]] int AuthCount() const;
@@ -124,6 +132,7 @@ private:
     long long m_stored = 0;   // files in the store, across restarts
     int m_auth = 0, m_check = 0, m_uploads = 0;
     int m_uploadHeads = 0;  // upload requests whose head has arrived (the body may still be coming)
+    uint16_t m_advertisedPort = 0;
 };
 
 }  // namespace refsrv

@@ -1,7 +1,9 @@
-// Stand-alone reference service: refserver [--port N] [--store DIR] [--lean] [--user U]
+// Stand-alone reference service: refserver [--port N] [--store DIR] [--lean] [--plain] [--user U]
 //                                          [--password P] [--param NAME=VALUE]...
 // --store keeps every accepted file under DIR/<UID>/<AID>/<n>_<name> and lists it in
-// DIR/received.tsv; --lean keeps no request or file bytes in memory (long runs, benchmarks).
+// DIR/received.tsv; --lean keeps no request or file bytes in memory (long runs, benchmarks);
+// --plain behaves as a plain HTTP/1.1 server: keep-alive, an answer's head and body in separate
+// sends, no TCP_NODELAY, default socket buffers (with --lean: bodies parsed as they arrive).
 // Faults are switched at run time with GET /_control/fault?target=..&kind=..
 // Prints "listening <port>" and serves until SIGTERM or SIGINT.
 #include <csignal>
@@ -28,6 +30,7 @@ int main(int argc, char** argv) {
         if (a == "--port") port = static_cast<uint16_t>(std::stoi(v)), ++i;
         else if (a == "--store") cfg.storageRoot = zk::FromUtf8(v), ++i;
         else if (a == "--lean") cfg.keepData = false;
+        else if (a == "--plain") cfg.plain = true;
         else if (a == "--user") cfg.user = zk::FromUtf8(v), ++i;
         else if (a == "--password") cfg.password = zk::FromUtf8(v), ++i;
         else if (a == "--param") {
@@ -35,7 +38,7 @@ int main(int argc, char** argv) {
             params.emplace_back(zk::FromUtf8(v.substr(0, eq)), zk::FromUtf8(eq == std::string::npos ? "" : v.substr(eq + 1)));
             ++i;
         } else {
-            std::fprintf(stderr, "usage: refserver [--port N] [--store DIR] [--lean] [--user U] [--password P] [--param NAME=VALUE]\n");
+            std::fprintf(stderr, "usage: refserver [--port N] [--store DIR] [--lean] [--plain] [--user U] [--password P] [--param NAME=VALUE]\n");
             return 2;
         }
     }
