@@ -130,6 +130,39 @@ PageSize CStatRows::ShowPage(int n) {
     return size;
 }
 
+int CStatRows::PageWith(const std::vector<std::wstring>& keys) {
+    std::lock_guard lock(m_pages.Mutex());
+    for (CZKListEntry* p = m_pages.First(); p; p = p->next) {
+        const std::wstring& body = p->label;
+        bool all = true;
+        for (const std::wstring& key : keys) {
+            bool listed = false;
+            size_t start = 0;
+            while (!listed && start <= body.size()) {
+                size_t bar = body.find(L'|', start);
+                if (bar == std::wstring::npos) bar = body.size();
+                listed = EqualsNoCase(body.substr(start, bar - start), key);
+                start = bar + 1;
+            }
+            all = all && listed;
+        }
+        if (all) return p->index;
+    }
+    return 0;
+}
+
+void CStatRows::ShowNotice(const std::wstring& text) {
+    std::lock_guard lock(m_rows.Mutex());
+    m_notice = text;
+    lastError.SetValue(text);
+}
+
+void CStatRows::ClearNotice() {
+    std::lock_guard lock(m_rows.Mutex());
+    if (!m_notice.empty() && lastError.Value() == m_notice) lastError.SetValue(L"");
+    m_notice.clear();
+}
+
 void CStatRows::Layout(int left, int top, int width, int dpi) {
     std::lock_guard lock(m_rows.Mutex());
     int y = top + ScaleToDpi(7, dpi);
