@@ -113,12 +113,15 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
 
     // ZK_SETTINGS_SHOT=<file.bmp>: the painted page for the README (scripts/dpi_screenshots.sh).
     if (const char* shot = std::getenv("ZK_SETTINGS_SHOT"); shot && *shot) {
+        // After the login, which refreshes the identity rows itself.
+        PumpUntil([&] { return r.authStatus.Value() == L"выполнена"; });
         r.authUrl.SetValue(L"http://auth.zeltavio.ru/ru/99");
-        r.logsPath.SetValue(L"C:\\Users\\Studio\\AppData\\Local\\Programs\\ZELTAVIO EXPRESS UPLOADER");
+        r.fileTypes.SetValue(L"*.kzo,*.wrx,*.jpg,*.lst");
+        r.logsPath.SetValue(L"D:\\Orders\\Журналы");
         r.auditPath.SetValue(L"D:\\Orders\\audit.UPLOAD");
         r.ip.SetValue(L"192.168.1.24");
         r.mac.SetValue(L"00155D3A7C21");
-        r.lastError.SetValue(L"");
+        r.lastError.SetValue(L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600");
         InvalidateRect(balloon, nullptr, FALSE);
         UpdateWindow(balloon);
         PumpUntil([] { return false; }, 500ms);
