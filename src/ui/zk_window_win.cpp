@@ -594,10 +594,10 @@ void CZKWindow::MoveEditor(bool backwards) {
     CloseEditor(true);
     const auto rows = m_agent->Rows().EditableVisibleRows();
     if (rows.empty()) return;
-    size_t at = 0;
+    // With no editor open, Tab starts at the first setting and Shift+Tab at the last.
+    size_t next = backwards ? rows.size() - 1 : 0;
     for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] == from) at = i;
-    const size_t next = backwards ? (at + rows.size() - 1) % rows.size() : (at + 1) % rows.size();
+        if (rows[i] == from) next = backwards ? (i + rows.size() - 1) % rows.size() : (i + 1) % rows.size();
     OpenEditor(rows[next]);
 }
 

@@ -133,6 +133,12 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
 
 TEST_F(SettingsPage, AnEditedAuditFolderIsWatchedARefusedEditKeepsTheOldValueAndSaysWhy) {
     OpenSettings();
+    // From the keyboard alone: Tab on the page opens the first setting, Escape closes it.
+    SendMessageW(balloon, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(Editing(), &Rows().authUrl);
+    Key(VK_ESCAPE);
+    ASSERT_EQ(Editing(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(balloon)) << "Escape in the editor leaves the page open";
     const std::wstring moved = root / L"moved.UPLOAD";
     ASSERT_TRUE(CreateFolder(moved));
 
