@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the balloon at 96 and 144 DPI for the README (docs/balloon-96dpi.png and
-# docs/balloon-144dpi.png), painted by the window test in prefixes of each DPI. Needs a built
-# windows preset (./scripts/test.sh windows) and imagemagick.
+# docs/balloon-144dpi.png), painted by the window test in prefixes of each DPI, and of the
+# settings page at 96 DPI (docs/settings-page.png). Needs a built windows preset
+# (./scripts/test.sh windows) and imagemagick.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$root/scripts/xvfb-wine-env.sh"
@@ -16,3 +17,8 @@ for dpi in 96 144; do
   convert "$shot" "$root/docs/balloon-${dpi}dpi.png"
   echo "docs/balloon-${dpi}dpi.png"
 done
+shot="$root/build/windows/settings-page.bmp"
+ZK_WINEPREFIX="$root/build/windows/wineprefix" ZK_SETTINGS_SHOT="Z:${shot//\//\\}" \
+  "$root/scripts/wine-run.sh" "$exe" --gtest_filter='Balloon.AtTheSessionsDpiTheSettingsPage*' >/dev/null
+convert "$shot" "$root/docs/settings-page.png"
+echo "docs/settings-page.png"

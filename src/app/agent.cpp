@@ -57,6 +57,18 @@ void CAgent::RefreshIdentity() {
     m_identity = id;
 }
 
+std::wstring CAgent::FolderOf(FolderItem item) const {
+    std::wstring folder;
+    if (item == FolderItem::kJournals) {
+        const std::wstring journal = m_journal.CurrentPath();
+        folder = journal.empty() ? CJournal::TodoFolderOf(m_rows.logsPath.Value()) : FolderPart(journal);
+    } else {
+        folder = m_audit ? m_audit->Folder() : m_rows.auditPath.Value();
+    }
+    StripTrailingSeparators(folder);
+    return folder;
+}
+
 JournalSettings CAgent::CurrentJournalSettings() const {
     return {m_resources.agentClass, m_rows.mac.Value(), m_rows.logsPath.Value(), m_rows.auditPath.Value(), m_settings.Flags().journals};
 }

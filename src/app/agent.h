@@ -18,6 +18,7 @@
 #include "session/event_journal.h"
 #include "session/velmo_connect.h"
 #include "tasks/machine_identity.h"
+#include "ui/folder_items.h"
 #include "ui/stat_rows.h"
 #include "ui/tray_status.h"
 
@@ -72,6 +73,10 @@ public:
     [[nodiscard]] std::wstring ComputerName() const;
     // Refreshes MAC, IP and the computer name.
     void RefreshIdentity();
+    // The folder a folder item shows: the one holding the open journal (until the journal is
+    // reopened, an edited logs folder is not yet where the journal is), or the audit folder
+    // being watched. No trailing separator.
+    [[nodiscard]] std::wstring FolderOf(FolderItem item) const;
 
     // Settings writer targets.
     void AuditFolderChanged(const std::wstring& folder) override;

@@ -16,7 +16,7 @@ std::wstring Format(const wchar_t* fmt, int a, int b, int c) {
     return buf;
 }
 
-std::wstring TodoFolder(const JournalSettings& s) { return JoinPath(s.logsFolder, L"_LOGS.UPLOADER.TODO"); }
+std::wstring TodoFolder(const JournalSettings& s) { return CJournal::TodoFolderOf(s.logsFolder); }
 std::wstring DoneFolder(const JournalSettings& s) { return JoinPath(s.logsFolder, L"_LOGS.UPLOADER.DONE"); }
 
 }  // namespace
@@ -135,6 +135,8 @@ void CJournal::Close() {
     m_stream.reset();
     m_closed = true;
 }
+
+std::wstring CJournal::TodoFolderOf(const std::wstring& logsFolder) { return JoinPath(logsFolder, L"_LOGS.UPLOADER.TODO"); }
 
 std::wstring CJournal::CurrentPath() const {
     std::lock_guard lock(m_mutex);

@@ -43,6 +43,8 @@ public:
     void Close();
 
     [[nodiscard]] std::wstring CurrentPath() const;
+    // The folder of the current journals under a logs folder.
+    static std::wstring TodoFolderOf(const std::wstring& logsFolder);
     // "YYYY.MM.DD\tHH:MM:SS\t" of the current time.
     [[nodiscard]] std::wstring Stamp() const;
     // The journal file name of a day.

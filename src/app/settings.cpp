@@ -155,7 +155,19 @@ bool CSettings::Write(CZKListEntry& row, std::wstring text) {
     return Apply(row, std::move(text));
 }
 
-bool CSettings::CommitEdit(CZKListEntry& row, const std::wstring& editorText) { return Apply(row, TrimSpaces(editorText)); }
+bool CSettings::CommitEdit(CZKListEntry& row, const std::wstring& editorText) {
+    const bool accepted = Apply(row, TrimSpaces(editorText));
+    if (accepted) m_rows.ClearNotice();
+    else m_rows.ShowNotice(RefusalText(row));
+    return accepted;
+}
+
+std::wstring CSettings::RefusalText(const CZKListEntry& row) const {
+    if (&row == &m_rows.authTimeout) return L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600";
+    if (&row == &m_rows.uploadChunkSize)
+        return L"Макс. размер файла не изменён: нужно целое число мегабайт от 0 до " + std::to_wstring(kMaxChunkMegabytes);
+    return L"Значение «" + row.label + L"» не изменено";
+}
 
 bool CSettings::Apply(CZKListEntry& row, std::wstring text) {
     std::lock_guard lock(m_writerMutex);

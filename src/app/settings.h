@@ -68,7 +68,8 @@ public:
     // A setting pushed by the server: the row of that key (ignoring case), if any.
     bool WriteByKey(const std::wstring& key, const std::wstring& text);
     // The in-place editor's commit: its text trimmed of spaces at both ends (possibly empty),
-    // through the same checks.
+    // through the same checks. A refusal is shown in the last-error row, in words the user can
+    // act on; an accepted edit takes such a message away again.
     bool CommitEdit(CZKListEntry& row, const std::wstring& editorText);
 
     void SetTargets(ISettingsTargets* targets) { m_targets = targets; }
@@ -86,6 +87,7 @@ public:
 private:
     void ReadOrWriteAll(bool read);
     bool Apply(CZKListEntry& row, std::wstring text);
+    [[nodiscard]] std::wstring RefusalText(const CZKListEntry& row) const;
 
     CStatRows& m_rows;
     ISettingsStore& m_store;

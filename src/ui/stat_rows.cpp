@@ -1,5 +1,6 @@
 #include "ui/stat_rows.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "base/utf16.h"
@@ -31,6 +32,19 @@ bool NextGroup(const std::wstring& text, size_t& pos, std::wstring& group) {
     group = text.substr(open + 1, close - open - 1);
     pos = close + 1;
     return true;
+}
+
+// A page body's tokens, split at "|".
+std::vector<std::wstring> BodyTokens(const std::wstring& body) {
+    std::vector<std::wstring> tokens;
+    size_t start = 0;
+    while (start <= body.size()) {
+        size_t bar = body.find(L'|', start);
+        if (bar == std::wstring::npos) bar = body.size();
+        tokens.push_back(body.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return tokens;
 }
 
 }  // namespace
@@ -103,13 +117,7 @@ PageSize CStatRows::ShowPage(int n) {
     m_currentPage = n;
     for (CZKListEntry* e = m_rows.First(); e; e = e->next) e->visible = false;
     CZKListEntry* previous = nullptr;
-    const std::wstring& body = page->label;
-    size_t start = 0;
-    while (start <= body.size()) {
-        size_t bar = body.find(L'|', start);
-        if (bar == std::wstring::npos) bar = body.size();
-        const std::wstring token = body.substr(start, bar - start);
-        start = bar + 1;
+    for (const std::wstring& token : BodyTokens(page->label)) {
         CZKListEntry* row = nullptr;
         for (CZKListEntry* e = m_rows.First(); e && !row; e = e->next)
             if (!e->key.empty() && EqualsNoCase(e->key, token)) row = e;
@@ -128,6 +136,30 @@ PageSize CStatRows::ShowPage(int n) {
         previous = row;
     }
     return size;
+}
+
+int CStatRows::PageWith(const std::vector<std::wstring>& keys) {
+    std::lock_guard lock(m_pages.Mutex());
+    for (CZKListEntry* p = m_pages.First(); p; p = p->next) {
+        const std::vector<std::wstring> tokens = BodyTokens(p->label);
+        const auto listed = [&](const std::wstring& key) {
+            return std::any_of(tokens.begin(), tokens.end(), [&](const std::wstring& t) { return EqualsNoCase(t, key); });
+        };
+        if (std::all_of(keys.begin(), keys.end(), listed)) return p->index;
+    }
+    return 0;
+}
+
+void CStatRows::ShowNotice(const std::wstring& text) {
+    std::lock_guard lock(m_rows.Mutex());
+    m_notice = text;
+    lastError.SetValue(text);
+}
+
+void CStatRows::ClearNotice() {
+    std::lock_guard lock(m_rows.Mutex());
+    if (!m_notice.empty() && lastError.Value() == m_notice) lastError.SetValue(L"");
+    m_notice.clear();
 }
 
 void CStatRows::Layout(int left, int top, int width, int dpi) {

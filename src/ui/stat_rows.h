@@ -66,6 +66,14 @@ public:
     [[nodiscard]] int CurrentPage() const { return m_currentPage; }
     // Shows page n (0 or out of range: the whole table at 300 x 500); gives the window size.
     PageSize ShowPage(int n);
+    // The first page whose body lists every one of `keys` (ignoring case), or 0.
+    [[nodiscard]] int PageWith(const std::vector<std::wstring>& keys);
+
+    // A message of the program's own to the user in the last-error row (a refused edit, a folder
+    // that is missing). ClearNotice empties the row only while it still shows that message, so
+    // that an error of the session written since stays.
+    void ShowNotice(const std::wstring& text);
+    void ClearNotice();
 
     // Places the visible rows in a table area of the given width starting at (left, top); the
     // rows' own lengths are 96-DPI lengths scaled to `dpi`.
@@ -87,6 +95,7 @@ private:
     CZKLockedList m_rows;
     CZKLockedList m_pages;
     int m_currentPage = 0;
+    std::wstring m_notice;  // guarded by the row list's lock
 };
 
 }  // namespace zk

@@ -127,6 +127,7 @@ bool CZKWindow::CreateMainWindow() {
         const int n = m_agent->Rows().PageCount();
         AppendMenuW(m_menu.get(), MF_STRING, static_cast<UINT_PTR>(n), m_agent->Rows().Pages().Last()->value.c_str());
     }
+    AppendFolderItems();
     AppendMenuW(m_menu.get(), MF_STRING, 0, (std::wstring(L"Выход") + std::wstring(29, L' ')).c_str());
 
     m_clockThread = std::make_unique<CAuditThread>(
@@ -224,9 +225,10 @@ LRESULT CZKWindow::OnMainMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             PostQuitMessage(0);
             break;
         case WM_MENUCOMMAND: {
-            const int id = static_cast<int>(GetMenuItemID(reinterpret_cast<HMENU>(lp), static_cast<int>(wp)));
+            const UINT id = GetMenuItemID(reinterpret_cast<HMENU>(lp), static_cast<int>(wp));
             if (id == 0) Exit();
-            else if (id > 0) PageCommand(id);
+            else if (const std::optional<FolderItem> item = FolderItemOf(id)) OpenFolderItem(*item);
+            else if (id != static_cast<UINT>(-1)) PageCommand(static_cast<int>(id));
             break;
         }
         case WM_CLOSE:
@@ -592,10 +594,10 @@ void CZKWindow::MoveEditor(bool backwards) {
     CloseEditor(true);
     const auto rows = m_agent->Rows().EditableVisibleRows();
     if (rows.empty()) return;
-    size_t at = 0;
+    // With no editor open, Tab starts at the first setting and Shift+Tab at the last.
+    size_t next = backwards ? rows.size() - 1 : 0;
     for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i] == from) at = i;
-    const size_t next = backwards ? (at + rows.size() - 1) % rows.size() : (at + 1) % rows.size();
+        if (rows[i] == from) next = backwards ? (i + rows.size() - 1) % rows.size() : (i + 1) % rows.size();
     OpenEditor(rows[next]);
 }
 

@@ -25,6 +25,8 @@
 #include "base/win_handles.h"
 #include "intake/drop_order.h"
 #include "ui/balloon_geometry.h"
+#include "ui/folder_items.h"
+#include "ui/folder_shell_win.h"
 #include "ui/tray_shell_win.h"
 #include "ui/tray_status.h"
 
@@ -109,6 +111,10 @@ private:
     void ShowFromTray();
     void OpenMenu(POINT at);
     void PageCommand(int page);
+    // The folder items, between the pages and the exit item.
+    void AppendFolderItems();
+    // Opens the item's folder in the file manager, or says in the last-error row why not.
+    void OpenFolderItem(FolderItem item);
     // The tray status's latest state onto the icon and its tip, at most a few times a second.
     void OnTrayState();
     void ApplyTrayState();
@@ -157,6 +163,8 @@ private:
     UniqueHicon m_iconSending, m_iconAttention;
     CSystemTrayShell m_systemShell;
     ITrayShell* m_shell = &m_systemShell;
+    CSystemFolderShell m_systemFolderShell;
+    IFolderShell* m_folderShell = &m_systemFolderShell;
     bool m_trayAdded = false;
     bool m_trayVersion4 = false;  // the shell speaks version 4: NIN_SELECT, WM_CONTEXTMENU
     std::optional<TrayState> m_trayShown;

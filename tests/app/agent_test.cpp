@@ -72,6 +72,14 @@ TEST(Agent, StartsUploadsAndShutsDownInOrder) {
         EXPECT_EQ(agent.AuthInterval(), 5);
         journalPath = agent.Journal().CurrentPath();
         EXPECT_EQ(FolderPart(journalPath), WithTrailingSeparator(JoinPath(logs, L"_LOGS.UPLOADER.TODO")));
+        // The tray's folder items: the open journal's folder (an edited logs folder counts from
+        // the next journal on) and the watched audit folder.
+        EXPECT_EQ(agent.FolderOf(FolderItem::kJournals), JoinPath(logs, L"_LOGS.UPLOADER.TODO"));
+        EXPECT_EQ(agent.FolderOf(FolderItem::kOrders), audit);
+        const std::wstring otherLogs = dir / L"other logs";
+        EXPECT_TRUE(CreateFolder(otherLogs));
+        EXPECT_TRUE(agent.Settings().Write(agent.Rows().logsPath, otherLogs));
+        EXPECT_EQ(agent.FolderOf(FolderItem::kJournals), JoinPath(logs, L"_LOGS.UPLOADER.TODO"));
         ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(order); }));
         ASSERT_EQ(service.Received().size(), 2u);
         EXPECT_EQ(service.Received()[0].data, "image bytes");

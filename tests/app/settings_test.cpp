@@ -155,6 +155,25 @@ TEST_F(SettingsTest, WriterRefusesBadEditsAndStoresEverythingOnSuccess) {
     EXPECT_EQ(store.writes, 0) << "an unchanged value does nothing";
 }
 
+TEST_F(SettingsTest, ARefusedEditSaysWhyInTheLastErrorRowUntilAnEditIsTaken) {
+    settings.Load(defaults);
+    store.writes = 0;
+    EXPECT_FALSE(settings.CommitEdit(rows.authTimeout, L" 0 "));
+    EXPECT_EQ(rows.authTimeout.Value(), L"60");
+    EXPECT_EQ(rows.lastError.Value(), L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600");
+    EXPECT_FALSE(settings.CommitEdit(rows.uploadChunkSize, L"ten"));
+    EXPECT_EQ(rows.lastError.Value(), L"Макс. размер файла не изменён: нужно целое число мегабайт от 0 до 2047");
+    EXPECT_EQ(store.writes, 0);
+    // The server's pushed values are refused quietly: the user did not type them.
+    rows.lastError.SetValue(L"");
+    EXPECT_FALSE(settings.Write(rows.authTimeout, L"601"));
+    EXPECT_EQ(rows.lastError.Value(), L"");
+    EXPECT_FALSE(settings.CommitEdit(rows.authTimeout, L"601"));
+    EXPECT_TRUE(settings.CommitEdit(rows.userName, L"studio"));
+    EXPECT_EQ(rows.lastError.Value(), L"") << "an accepted edit takes the refusal away";
+    EXPECT_EQ(store.values[L"UserName"], L"studio");
+}
+
 TEST_F(SettingsTest, WriterAppliesFoldersTypesAndCredentials) {
     settings.Load(defaults);
     EXPECT_TRUE(settings.Write(rows.auditPath, dir / L"orders" + S));

@@ -63,6 +63,17 @@ private:
     CSystemTrayShell m_real;
 };
 
+// Stands in for Explorer: records the folders it is asked to show, and can refuse them.
+class RecordingFolderShell final : public IFolderShell {
+public:
+    bool OpenFolder(HWND, const std::wstring& folder) override {
+        opened.push_back(folder);
+        return !refuse;
+    }
+    std::vector<std::wstring> opened;  // main thread only
+    bool refuse = false;
+};
+
 // Runs the main thread's messages until `done` holds or the time is up.
 inline bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
     const auto end = std::chrono::steady_clock::now() + timeout;
@@ -152,7 +163,8 @@ inline std::wstring GetValue(const std::wstring& key, const std::wstring& name) 
     return buf;
 }
 
-// A started window object of its own class and registry key, its agent on a reference service.
+// A started window object of its own class and registry key, its agent on a reference service;
+// the folder items talk to a recording stand-in for Explorer.
 class Balloon : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -164,6 +176,7 @@ protected:
         SetValue(key, L"LogsFolder", logs);
         BeforeStart();
         WindowProbe::SetShell(window, shell);
+        WindowProbe::SetFolderShell(window, folders);
         ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
         ASSERT_TRUE(WindowProbe::StartUp(window));
         main = WindowProbe::Main(window);
@@ -198,6 +211,7 @@ protected:
     std::wstring agentClass = L"ZK_TEST_BALLOON_" + std::to_wstring(GetCurrentProcessId());
     std::wstring key = L"Software\\ZELTAVIO\\" + agentClass;
     RecordingShell shell;
+    RecordingFolderShell folders;
     CZKWindow window;
     HWND main = nullptr, balloon = nullptr;
 };

@@ -51,12 +51,12 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     EXPECT_TRUE(Rows().filesSent.visible);
     EXPECT_FALSE(Rows().userName.visible);
 
-    // The tray menu: the pages in resource order, then the exit.
-    ASSERT_EQ(GetMenuItemCount(WindowProbe::Menu(window)), 3);
+    // The tray menu: the pages in resource order, the two folder items, then the exit.
+    ASSERT_EQ(GetMenuItemCount(WindowProbe::Menu(window)), 5);
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
-    EXPECT_EQ(Size().cx, S(400));
-    EXPECT_EQ(Size().cy, S(240));
+    EXPECT_EQ(Size().cx, S(420));
+    EXPECT_EQ(Size().cy, S(440));
     EXPECT_TRUE(Rows().userName.visible);
     EXPECT_FALSE(Rows().filesSent.visible);
 
@@ -111,8 +111,11 @@ TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
     Key(VK_TAB);
     ASSERT_EQ(Editing(), &Rows().userPasswd);
     EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), L'*') << "the password is shown as stars";
-    Key(VK_TAB);
-    EXPECT_EQ(Editing(), &Rows().authTimeout);
+    for (CZKListEntry* next : {&Rows().logsPath, &Rows().fileTypes, &Rows().auditPath, &Rows().uploadChunkSize, &Rows().authTimeout}) {
+        Key(VK_TAB);
+        EXPECT_EQ(Editing(), next) << "the rows in the order of the page";
+        EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), 0) << "stars only for the password";
+    }
     Key(VK_TAB);
     EXPECT_EQ(Editing(), &Rows().authUrl) << "wrapped to the first";
     BYTE keys[256] = {};

@@ -119,3 +119,26 @@ TEST(StatRows, LayoutAtTwiceTheDpiAndThePageAsText) {
     EXPECT_EQ(rows.PageText(), L"Пароль\t*****\r\nТекущее задание\tЗаказ 17\r\nКол-во ошибок\t2\r\n")
         << "one line per row of the page in its order, the free text left out, the password masked";
 }
+
+TEST(StatRows, ThePageListingRowsAndTheProgramsOwnNotice) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_TRUE(rows.AddPage(kPage1000));
+    ASSERT_TRUE(rows.AddPage(L"{Настройки}{420|440}{Щёлкните значение.|AUDIT_PATH|logs_path|LAST_ERROR}"));
+    EXPECT_EQ(rows.PageWith({L"LAST_ERROR"}), 1) << "the first page that lists it";
+    EXPECT_EQ(rows.PageWith({L"LOGS_PATH", L"LAST_ERROR"}), 2) << "every key, ignoring case";
+    EXPECT_EQ(rows.PageWith({L"AUDIT"}), 0) << "whole tokens only";
+    EXPECT_EQ(rows.PageWith({L"UID"}), 0);
+
+    // A notice leaves with ClearNotice only while the row still shows it.
+    rows.ShowNotice(L"Папка заказов не найдена: D:\\x.UPLOAD");
+    EXPECT_EQ(rows.lastError.Value(), L"Папка заказов не найдена: D:\\x.UPLOAD");
+    rows.ClearNotice();
+    EXPECT_EQ(rows.lastError.Value(), L"");
+    rows.ShowNotice(L"refused");
+    rows.lastError.SetValue(L"Сервер не отвечает");  // the session's error since
+    rows.ClearNotice();
+    EXPECT_EQ(rows.lastError.Value(), L"Сервер не отвечает");
+    rows.ClearNotice();
+    EXPECT_EQ(rows.lastError.Value(), L"Сервер не отвечает") << "no notice, nothing to take away";
+}

@@ -31,6 +31,7 @@ struct WindowProbe {
     static HICON IconFor(const CZKWindow& w, TrayLook look) { return w.TrayIconFor(look); }
     // Before BuildFrame: the shell the window object talks to.
     static void SetShell(CZKWindow& w, ITrayShell& shell) { w.m_shell = &shell; }
+    static void SetFolderShell(CZKWindow& w, IFolderShell& shell) { w.m_folderShell = &shell; }
     static int Dpi(const CZKWindow& w) { return w.m_dpi.load(); }
     static RectI Body(const CZKWindow& w) { return w.Body(); }
     static RectI CloseBox(const CZKWindow& w) { return w.CloseBox(); }
