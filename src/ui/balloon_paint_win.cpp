@@ -34,12 +34,12 @@ BalloonPalette SystemPalette() {
             highlightText, highlight, frame, highlightText, true};
 }
 
-struct FontSpec {
+struct FontLook {
     REAL points;
     INT style;
 };
 
-FontSpec Spec(BalloonFont which) {
+FontLook LookOf(BalloonFont which) {
     switch (which) {
         case BalloonFont::kCaption: return {10, FontStyleBold};
         case BalloonFont::kLabel: return {8, FontStyleBold};
@@ -66,16 +66,16 @@ void RoundedRect(GraphicsPath& path, REAL x, REAL y, REAL w, REAL h, REAL r) {
 }  // namespace
 
 std::unique_ptr<Font> MakeBalloonFont(BalloonFont which, int dpi) {
-    const FontSpec spec = Spec(which);
-    const REAL pixels = spec.points * static_cast<REAL>(dpi) / 72.0f;
+    const FontLook look = LookOf(which);
+    const REAL pixels = look.points * static_cast<REAL>(dpi) / 72.0f;
     // A font of the family, or of a generic sans-serif one when the family is missing (text must
     // never silently disappear).
     FontFamily family(L"Arial");
     if (family.GetLastStatus() == Ok) {
-        auto f = std::make_unique<Font>(&family, pixels, spec.style, UnitPixel);
+        auto f = std::make_unique<Font>(&family, pixels, look.style, UnitPixel);
         if (f->GetLastStatus() == Ok) return f;
     }
-    return std::make_unique<Font>(FontFamily::GenericSansSerif(), pixels, spec.style, UnitPixel);
+    return std::make_unique<Font>(FontFamily::GenericSansSerif(), pixels, look.style, UnitPixel);
 }
 
 SizeF MeasureBalloonText(const std::wstring& text, BalloonFont which, int dpi, float wrapWidth) {
