@@ -1,11 +1,12 @@
 // Painting of the balloon window: frame, header with caption and close box, and the rows of the
 // statistics panel, drawn into a back buffer with GDI+ and put on the window in one pass.
 // Every length is the 96-DPI length scaled to the window's DPI; fonts are sized in pixels.
-// Thread: the main thread (the rows are read under the row list's lock).
+// Thread: the main thread. The rows are copied under the row list's lock and drawn without it.
 #include "ui/gdiplus_include.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/agent.h"
 #include "session/event_journal.h"
@@ -99,6 +100,21 @@ void CZKWindow::LoadPalette() {
     m_brushGrey.reset(CreateSolidBrush(ToColorref(m_palette.rowGrey)));
 }
 
+// The rows as they are now, copied under the row list's lock: drawing text is slow (under Wine
+// milliseconds a row), and workers that set values must not wait for a paint.
+std::vector<CZKWindow::PaintedRow> CZKWindow::RowsToPaint() const {
+    std::vector<PaintedRow> out;
+    CStatRows& stat = m_agent->Rows();
+    CZKLockedList& rows = stat.Rows();
+    std::lock_guard lock(rows.Mutex());
+    for (const CZKListEntry* e = rows.First(); e; e = e->next) {
+        if (!e->visible) continue;
+        out.push_back({e->labelRect, e->valueRect, e->kind, e->attrA, e->attrB != 0, e->alternate, e->alert.load(), e == m_editing,
+                       e->label, e == &stat.userPasswd ? std::wstring(L"*****") : e->value});
+    }
+    return out;
+}
+
 void CZKWindow::Paint(HDC dc) {
     const int W = m_width, H = m_height, dpi = m_dpi;
     const TailSide side = m_side;
@@ -146,36 +162,31 @@ void CZKWindow::Paint(HDC dc) {
         auto labelFont = MakeBalloonFont(BalloonFont::kLabel, dpi);
         auto valueFont = MakeBalloonFont(BalloonFont::kValue, dpi);
         auto alertFont = MakeBalloonFont(BalloonFont::kAlert, dpi);
-        CZKLockedList& rows = m_agent->Rows().Rows();
-        std::lock_guard lock(rows.Mutex());
-        for (CZKListEntry* e = rows.First(); e; e = e->next) {
-            if (!e->visible) continue;
-            SolidBrush rowBrush(Color{e->alternate ? c.rowLight : c.rowGrey});
-            const RectF label = ToRectF(e->labelRect), value = ToRectF(e->valueRect);
+        for (const PaintedRow& r : RowsToPaint()) {
+            SolidBrush rowBrush(Color{r.alternate ? c.rowLight : c.rowGrey});
+            const RectF label = ToRectF(r.labelRect), value = ToRectF(r.valueRect);
             g.FillRectangle(&rowBrush, label.X, label.Y, value.GetRight() - label.X + S(3), label.Height);
             StringFormat labelFormat;
             labelFormat.SetTrimming(StringTrimmingEllipsisCharacter);
             labelFormat.SetLineAlignment(StringAlignmentCenter);
             labelFormat.SetFormatFlags(StringFormatFlagsNoWrap);
             SolidBrush textBrush(Color{c.text});
-            if (e->kind != kRowTextBlock) g.DrawString(e->label.c_str(), -1, labelFont.get(), label, &labelFormat, &textBrush);
-            if (e == m_editing) continue;  // the edit control covers it
+            if (r.kind != kRowTextBlock) g.DrawString(r.label.c_str(), -1, labelFont.get(), label, &labelFormat, &textBrush);
+            if (r.editing) continue;  // the edit control covers it
             StringFormat valueFormat;
             valueFormat.SetLineAlignment(StringAlignmentCenter);
-            valueFormat.SetAlignment(e->attrA == kAlignRight ? StringAlignmentFar : e->attrA == kAlignCenter ? StringAlignmentCenter
-                                                                                                                : StringAlignmentNear);
+            valueFormat.SetAlignment(r.align == kAlignRight ? StringAlignmentFar : r.align == kAlignCenter ? StringAlignmentCenter
+                                                                                                           : StringAlignmentNear);
             RectF area = value;
-            if (e->kind == kRowTextBlock) {
+            if (r.kind == kRowTextBlock) {
                 area = RectF(label.X, label.Y, value.GetRight() - label.X, label.Height);
                 valueFormat.SetTrimming(StringTrimmingEllipsisWord);
             } else {
                 valueFormat.SetFormatFlags(StringFormatFlagsNoWrap);
-                valueFormat.SetTrimming(e->attrB ? StringTrimmingEllipsisPath : StringTrimmingEllipsisCharacter);
+                valueFormat.SetTrimming(r.pathTrimming ? StringTrimmingEllipsisPath : StringTrimmingEllipsisCharacter);
             }
-            const std::wstring text = e == &m_agent->Rows().userPasswd ? std::wstring(L"*****") : e->value;
-            const bool alert = e->alert.load();
-            SolidBrush valueBrush(Color{alert ? c.alert : e->kind == kRowReadOnly ? c.readOnly : c.text});
-            g.DrawString(text.c_str(), -1, alert ? alertFont.get() : valueFont.get(), area, &valueFormat, &valueBrush);
+            SolidBrush valueBrush(Color{r.alert ? c.alert : r.kind == kRowReadOnly ? c.readOnly : c.text});
+            g.DrawString(r.value.c_str(), -1, r.alert ? alertFont.get() : valueFont.get(), area, &valueFormat, &valueBrush);
         }
     }
 

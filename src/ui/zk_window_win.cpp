@@ -320,14 +320,34 @@ void CZKWindow::PageCommand(int page) {
 
 // ---- the balloon ----
 
+// Workers change the rows at every file and every 100 ms of an upload, and a repaint costs
+// milliseconds: the table is repainted at most every kTableGapMs, and always after the last change.
 void CZKWindow::InvalidateTable() {
-    if (const HWND balloon = m_balloon.load()) {
-        const int dpi = m_dpi.load();
-        const RectI b = BodyRect(m_side.load(), m_width.load(), m_height.load(), ScaleToDpi(balloon96::kTail, dpi));
-        const int margin = ScaleToDpi(balloon96::kMargin, dpi);
-        const RECT table{b.left + margin, b.top + ScaleToDpi(balloon96::kHeader, dpi), b.right - margin, b.bottom - margin};
-        InvalidateRect(balloon, &table, FALSE);
+    if (m_tableQueued.exchange(true)) return;  // the queued repaint takes this change too
+    if (const HWND balloon = m_balloon.load()) PostMessageW(balloon, kTableMessage, 0, 0);
+    else m_tableQueued = false;
+}
+
+void CZKWindow::OnTableChanged() {
+    if (m_tableTimerArmed) return;  // the timer repaints when it fires
+    const DWORD since = GetTickCount() - m_tablePainted;
+    if (since < kTableGapMs) {
+        SetTimer(m_balloon, kTableTimer, kTableGapMs - since, nullptr);
+        m_tableTimerArmed = true;
+        return;
     }
+    RepaintTable();
+}
+
+void CZKWindow::RepaintTable() {
+    m_tableQueued = false;  // a change from now on queues another repaint
+    const HWND balloon = m_balloon.load();
+    if (!balloon) return;
+    const int dpi = m_dpi.load();
+    const RectI b = BodyRect(m_side.load(), m_width.load(), m_height.load(), ScaleToDpi(balloon96::kTail, dpi));
+    const int margin = ScaleToDpi(balloon96::kMargin, dpi);
+    const RECT table{b.left + margin, b.top + ScaleToDpi(balloon96::kHeader, dpi), b.right - margin, b.bottom - margin};
+    InvalidateRect(balloon, &table, FALSE);
 }
 
 void CZKWindow::TrayStateChanged() {
@@ -472,8 +492,19 @@ LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_ACTIVATE:
             if (LOWORD(wp) == WA_INACTIVE) CloseEditor(false);
             break;
+        case kTableMessage:
+            OnTableChanged();
+            return 0;
+        case WM_TIMER:
+            if (wp == kTableTimer) {
+                KillTimer(hwnd, kTableTimer);
+                m_tableTimerArmed = false;
+                RepaintTable();
+            }
+            return 0;
         case WM_PAINT: {
             PAINTSTRUCT ps;
+            m_tablePainted = GetTickCount();
             HDC dc = BeginPaint(hwnd, &ps);
             if (m_gdiplus && m_gdiplus->Started()) Paint(dc);
             EndPaint(hwnd, &ps);

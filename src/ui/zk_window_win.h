@@ -3,9 +3,10 @@
 // and its in-place editor, the clock thread, and the agent with its workers.
 // Threads: every window, the message loop, painting and the editor belong to the main thread.
 // Workers replace row values (under the row list's lock) and call InvalidateTable(), which is
-// safe from any thread: the balloon handle, its size, DPI and tail side and m_visible, which
-// workers read, are atomics. TrayStateChanged() (any thread) only posts a message; the tray
-// status model has its own lock. m_dropMutex guards the drop counts.
+// safe from any thread: it posts to the balloon, once until the repaint it asks for. The balloon
+// handle, its size, DPI and tail side and m_visible, which workers read, are atomics.
+// TrayStateChanged() (any thread) only posts a message; the tray status model has its own lock.
+// m_dropMutex guards the drop counts.
 // Lengths: the pages and the painter speak 96-DPI pixels; everything on the window is those
 // lengths scaled to the DPI of the monitor the balloon is on (m_dpi).
 #pragma once
@@ -37,8 +38,12 @@ inline constexpr wchar_t kBalloonClass[] = L"CZKWindow";
 inline constexpr UINT kTrayMessage = WM_USER + 1;
 inline constexpr UINT kWakeMessage = WM_USER + 2;
 inline constexpr UINT kTrayStateMessage = WM_USER + 3;
+inline constexpr UINT kTableMessage = WM_USER + 4;  // to the balloon: rows changed
 // Timers of the hidden main window.
 inline constexpr UINT_PTR kTrayRetryTimer = 1, kTrayStateTimer = 2;
+// Timer of the balloon, and the least time between two repaints of its table.
+inline constexpr UINT_PTR kTableTimer = 3;
+inline constexpr DWORD kTableGapMs = 100;
 
 // The balloon's colours: the program's own palette, or the system's in high-contrast mode.
 struct BalloonPalette {
@@ -133,6 +138,16 @@ private:
     void Relayout(bool full);
     void ApplyRegion();
     void Paint(HDC dc);
+    void OnTableChanged();
+    void RepaintTable();
+    // One row as the painter draws it.
+    struct PaintedRow {
+        RectI labelRect, valueRect;
+        int32_t kind, align;
+        bool pathTrimming, alternate, alert, editing;
+        std::wstring label, value;
+    };
+    [[nodiscard]] std::vector<PaintedRow> RowsToPaint() const;
     [[nodiscard]] int Scaled(int length96) const { return ScaleToDpi(length96, m_dpi.load()); }
     [[nodiscard]] RectI Body() const;
     [[nodiscard]] RectI CloseBox() const;
@@ -170,6 +185,9 @@ private:
     std::optional<TrayState> m_trayShown;
     DWORD m_trayApplied = 0;      // tick of the last icon change
     bool m_trayTimerArmed = false;
+    std::atomic<bool> m_tableQueued{false};  // a table repaint is posted or waits on its timer
+    bool m_tableTimerArmed = false;
+    DWORD m_tablePainted = 0;  // tick of the last paint
     // Broadcast by a shell that (re)starts: its tray has lost our icon.
     UINT m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     UniqueHfont m_editFont;
