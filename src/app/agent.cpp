@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/fsys.h"
 #include "base/path.h"
 #include "session/session_codes.h"
 
@@ -33,6 +34,7 @@ CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
                    [this] { return m_clock.Now(); },
                    [this](int64_t t) { return m_clock.Local(t); },
                    [this](CZKListEntry& row, const std::wstring& value) { (void)m_settings.Write(row, value); },
+                   [] { return TickCountMs(); },
                }) {
     m_settings.SetTargets(this);
 }

@@ -65,12 +65,14 @@ void CEventJournal::OnTransferEvent(CVelmoConnect& session, int code) {
         OnTransferEvent(session.Snapshot(), session.Registry(), code);
         return;
     }
-    const int64_t now = m_hooks.counter ? m_hooks.counter() : 0;
+    const int64_t now = m_hooks.stepTicks ? m_hooks.stepTicks() : m_hooks.counter ? m_hooks.counter() : 0;
+    const int64_t tenth = m_hooks.stepTicks ? 100 : m_hooks.counterFrequency / 10;
     bool refresh;
     {
         std::lock_guard lock(m_mutex);
         CountBytes(session.BytesSent());
-        refresh = now - m_lastStepRefresh >= m_hooks.counterFrequency / 10;
+        // Unsigned milliseconds wrap after 49 days; their difference does not.
+        refresh = (m_hooks.stepTicks ? static_cast<uint32_t>(now - m_lastStepRefresh) : now - m_lastStepRefresh) >= tenth;
         if (refresh) m_lastStepRefresh = now;
     }
     if (refresh) RefreshStatistics(session);

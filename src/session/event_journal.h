@@ -30,6 +30,9 @@ struct EventHooks {
     std::function<LocalTime(int64_t)> local;
     // A setting the server pushed, for the row it names (the settings writer validates and stores it).
     std::function<void(CZKListEntry& row, const std::wstring& value)> serverSetting;
+    // Milliseconds of a coarse clock, read at every 1,024-byte step: it must cost no system call
+    // (the high-resolution counter does under Wine). Without it the steps read `counter`.
+    std::function<uint32_t()> stepTicks;
 };
 
 class CEventJournal {
@@ -71,7 +74,7 @@ private:
     int64_t m_kilobytes = 0;
     int32_t m_filesSinceDrain = 0;
     uint32_t m_remaining = 0;
-    int64_t m_lastStepRefresh = 0;  // counter value of the last refresh after a step
+    int64_t m_lastStepRefresh = 0;  // clock value (stepTicks, or counter) of the last refresh after a step
 };
 
 }  // namespace zk

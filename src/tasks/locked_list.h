@@ -12,6 +12,7 @@ namespace zk {
 struct RectI {
     int32_t left = 0, top = 0, right = 0, bottom = 0;
     [[nodiscard]] bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
+    bool operator==(const RectI&) const = default;
 };
 
 // File item states.

@@ -1,9 +1,13 @@
 // Painting of the balloon window: frame, header with caption and close box, and the rows of the
 // statistics panel, drawn into a back buffer with GDI+ and put on the window in one pass.
 // Every length is the 96-DPI length scaled to the window's DPI; fonts are sized in pixels.
-// Thread: the main thread. The rows are copied under the row list's lock and drawn without it.
+// Thread: the main thread, which alone holds the painter's pictures. The rows are copied under
+// the row list's lock and drawn without it.
 #include "ui/gdiplus_include.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -102,8 +106,9 @@ void CZKWindow::LoadPalette() {
 
 // The rows as they are now, copied under the row list's lock: drawing text is slow (under Wine
 // milliseconds a row), and workers that set values must not wait for a paint.
-std::vector<CZKWindow::PaintedRow> CZKWindow::RowsToPaint() const {
-    std::vector<PaintedRow> out;
+std::vector<BalloonRow> CZKWindow::RowsToPaint() const {
+    std::vector<BalloonRow> out;
+    if (!m_agent) return out;
     CStatRows& stat = m_agent->Rows();
     CZKLockedList& rows = stat.Rows();
     std::lock_guard lock(rows.Mutex());
@@ -115,7 +120,54 @@ std::vector<CZKWindow::PaintedRow> CZKWindow::RowsToPaint() const {
     return out;
 }
 
-void CZKWindow::Paint(HDC dc) {
+// The base picture is everything but the values and the drop count: frame, header, caption,
+// the rows' backgrounds and labels. It is drawn again only when one of them changes; a paint
+// of the table alone then draws only the values that changed, each on its row's pixels copied
+// from the base, which comes out pixel for pixel as a paint of the whole.
+struct BalloonPaintCache {
+    int width = 0, height = 0, dpi = 0, tailStart = 0;
+    TailSide side = TailSide::kBottom;
+    BalloonPalette palette{};
+    std::wstring caption;
+    std::vector<BalloonRow> rows;  // as `shown` draws them
+    bool dropCountShown = false;   // `shown` has the drop count over its rows
+    std::unique_ptr<Bitmap> base, shown;
+};
+
+void BalloonPaintCacheDeleter::operator()(BalloonPaintCache* cache) const { delete cache; }
+
+namespace {
+
+// The pixels of `area` from one picture of the window's size onto another.
+void CopyPixels(Bitmap& from, Bitmap& to, const Rect& area) {
+    if (area.Width <= 0 || area.Height <= 0) return;
+    BitmapData src{}, dst{};
+    if (from.LockBits(&area, ImageLockModeRead, PixelFormat32bppARGB, &src) != Ok) return;
+    if (to.LockBits(&area, ImageLockModeWrite, PixelFormat32bppARGB, &dst) == Ok) {
+        for (INT y = 0; y < area.Height; ++y)
+            std::memcpy(static_cast<char*>(dst.Scan0) + static_cast<ptrdiff_t>(y) * dst.Stride,
+                        static_cast<const char*>(src.Scan0) + static_cast<ptrdiff_t>(y) * src.Stride, static_cast<size_t>(area.Width) * 4);
+        to.UnlockBits(&dst);
+    }
+    from.UnlockBits(&src);
+}
+
+// The pixels a row paints: its background reaches `extra` beyond the value's rectangle.
+Rect RowPixels(const BalloonRow& r, REAL extra, int width, int height) {
+    const INT left = std::max<INT>(r.labelRect.left, 0), top = std::max<INT>(r.labelRect.top, 0);
+    const INT right = std::min<INT>(static_cast<INT>(std::ceil(static_cast<REAL>(r.valueRect.right) + extra)) + 1, width);
+    const INT bottom = std::min<INT>(r.labelRect.bottom, height);
+    return Rect(left, top, std::max<INT>(right - left, 0), std::max<INT>(bottom - top, 0));
+}
+
+void SetUp(Graphics& g) {
+    g.SetSmoothingMode(SmoothingModeAntiAlias);
+    g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
+}
+
+}  // namespace
+
+void CZKWindow::Paint(HDC dc, const RECT& dirty) {
     const int W = m_width, H = m_height, dpi = m_dpi;
     const TailSide side = m_side;
     const RectI b = Body();
@@ -123,60 +175,98 @@ void CZKWindow::Paint(HDC dc) {
     const REAL bw = static_cast<REAL>(b.right - b.left), bh = static_cast<REAL>(b.bottom - b.top);
     const REAL bx = static_cast<REAL>(b.left), by = static_cast<REAL>(b.top);
     const BalloonPalette& c = m_palette;
-    Bitmap buffer(W, H, PixelFormat32bppARGB);
-    Graphics g(&buffer);
-    g.SetSmoothingMode(SmoothingModeAntiAlias);
-    g.SetTextRenderingHint(TextRenderingHintClearTypeGridFit);
-
-    // Frame and header.
-    SolidBrush back(Color{c.table});
-    g.FillRectangle(&back, 0, 0, W, H);
-    SolidBrush header(Color{c.header});
-    g.FillRectangle(&header, bx, by, bw, S(balloon96::kHeader));
-    GraphicsPath outline;
-    RoundedRect(outline, bx + 1, by + 1, bw - 3, bh - 2, S(balloon96::kCorner));
-    Pen thick(Color{c.frameOuter}, S(4)), thin(Color{c.frameInner}, std::max<REAL>(1, S(1)));
-    g.DrawPath(&thick, &outline);
-    g.DrawPath(&thin, &outline);
-    const TailTriangle t = TailAt(side, W, H, Scaled(balloon96::kTail), m_tailStart, Scaled(balloon96::kTailWidth));
-    // The tail's outline one pixel inside the window's far edge, where the region still paints.
-    const REAL dx = side == TailSide::kRight ? -1.0f : 0.0f, dy = side == TailSide::kBottom ? -1.0f : 0.0f;
-    const auto point = [&](const PointI& p) { return PointF(static_cast<REAL>(p.x) + dx, static_cast<REAL>(p.y) + dy); };
-    const PointF tail[] = {point(t.baseFrom), point(t.tip), point(t.baseTo)};
-    g.FillPolygon(&back, tail, 3);
-    g.DrawLines(&thin, tail, 3);
-
-    // Caption, twice: a shadow, then the caption one pixel off.
     const std::wstring caption = CaptionText();
-    auto captionFont = MakeBalloonFont(BalloonFont::kCaption, dpi);
-    SolidBrush shadow(Color{c.captionShadow}), white(Color{c.caption});
-    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(7), by + S(6)), &shadow);
-    g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(8), by + S(7)), &white);
-    Pen cross(Color{c.cross}, S(2));
-    const REAL crossX = static_cast<REAL>(b.right) - S(balloon96::kCloseRight), crossY = by + S(balloon96::kCloseTop);
-    const REAL crossSize = S(balloon96::kCloseSize);
-    g.DrawLine(&cross, crossX, crossY, crossX + crossSize, crossY + crossSize);
-    g.DrawLine(&cross, crossX, crossY + crossSize, crossX + crossSize, crossY);
+    const std::vector<BalloonRow> rows = RowsToPaint();
+    const int pending = DropPending();
+    if (!m_paintCache) m_paintCache.reset(new BalloonPaintCache);
+    BalloonPaintCache& cache = *m_paintCache;
 
-    if (m_agent) {
+    const bool sameBase = cache.base && cache.width == W && cache.height == H && cache.dpi == dpi && cache.side == side &&
+                          cache.tailStart == m_tailStart && cache.palette == c && cache.caption == caption &&
+                          std::equal(rows.begin(), rows.end(), cache.rows.begin(), cache.rows.end(),
+                                     [](const BalloonRow& x, const BalloonRow& y) { return x.SameFrame(y); });
+    if (!sameBase) {
+        auto base = std::make_unique<Bitmap>(W, H, PixelFormat32bppARGB);
+        Graphics g(base.get());
+        SetUp(g);
+
+        // Frame and header.
+        SolidBrush back(Color{c.table});
+        g.FillRectangle(&back, 0, 0, W, H);
+        SolidBrush header(Color{c.header});
+        g.FillRectangle(&header, bx, by, bw, S(balloon96::kHeader));
+        GraphicsPath outline;
+        RoundedRect(outline, bx + 1, by + 1, bw - 3, bh - 2, S(balloon96::kCorner));
+        Pen thick(Color{c.frameOuter}, S(4)), thin(Color{c.frameInner}, std::max<REAL>(1, S(1)));
+        g.DrawPath(&thick, &outline);
+        g.DrawPath(&thin, &outline);
+        const TailTriangle t = TailAt(side, W, H, Scaled(balloon96::kTail), m_tailStart, Scaled(balloon96::kTailWidth));
+        // The tail's outline one pixel inside the window's far edge, where the region still paints.
+        const REAL dx = side == TailSide::kRight ? -1.0f : 0.0f, dy = side == TailSide::kBottom ? -1.0f : 0.0f;
+        const auto point = [&](const PointI& p) { return PointF(static_cast<REAL>(p.x) + dx, static_cast<REAL>(p.y) + dy); };
+        const PointF tail[] = {point(t.baseFrom), point(t.tip), point(t.baseTo)};
+        g.FillPolygon(&back, tail, 3);
+        g.DrawLines(&thin, tail, 3);
+
+        // Caption, twice: a shadow, then the caption one pixel off.
+        auto captionFont = MakeBalloonFont(BalloonFont::kCaption, dpi);
+        SolidBrush shadow(Color{c.captionShadow}), white(Color{c.caption});
+        g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(7), by + S(6)), &shadow);
+        g.DrawString(caption.c_str(), -1, captionFont.get(), PointF(bx + S(8), by + S(7)), &white);
+        Pen cross(Color{c.cross}, S(2));
+        const REAL crossX = static_cast<REAL>(b.right) - S(balloon96::kCloseRight), crossY = by + S(balloon96::kCloseTop);
+        const REAL crossSize = S(balloon96::kCloseSize);
+        g.DrawLine(&cross, crossX, crossY, crossX + crossSize, crossY + crossSize);
+        g.DrawLine(&cross, crossX, crossY + crossSize, crossX + crossSize, crossY);
+
+        // The rows' backgrounds and labels.
         auto labelFont = MakeBalloonFont(BalloonFont::kLabel, dpi);
-        auto valueFont = MakeBalloonFont(BalloonFont::kValue, dpi);
-        auto alertFont = MakeBalloonFont(BalloonFont::kAlert, dpi);
-        for (const PaintedRow& r : RowsToPaint()) {
+        StringFormat labelFormat;
+        labelFormat.SetTrimming(StringTrimmingEllipsisCharacter);
+        labelFormat.SetLineAlignment(StringAlignmentCenter);
+        labelFormat.SetFormatFlags(StringFormatFlagsNoWrap);
+        SolidBrush textBrush(Color{c.text});
+        for (const BalloonRow& r : rows) {
             SolidBrush rowBrush(Color{r.alternate ? c.rowLight : c.rowGrey});
             const RectF label = ToRectF(r.labelRect), value = ToRectF(r.valueRect);
             g.FillRectangle(&rowBrush, label.X, label.Y, value.GetRight() - label.X + S(3), label.Height);
-            StringFormat labelFormat;
-            labelFormat.SetTrimming(StringTrimmingEllipsisCharacter);
-            labelFormat.SetLineAlignment(StringAlignmentCenter);
-            labelFormat.SetFormatFlags(StringFormatFlagsNoWrap);
-            SolidBrush textBrush(Color{c.text});
             if (r.kind != kRowTextBlock) g.DrawString(r.label.c_str(), -1, labelFont.get(), label, &labelFormat, &textBrush);
+        }
+        cache.base = std::move(base);
+        cache.width = W;
+        cache.height = H;
+        cache.dpi = dpi;
+        cache.side = side;
+        cache.tailStart = m_tailStart;
+        cache.palette = c;
+        cache.caption = caption;
+    }
+
+    // A paint of the table alone, on a picture without the drop count, draws only what changed.
+    const RECT table = TableRect();
+    const bool tableOnly = dirty.left >= table.left && dirty.top >= table.top && dirty.right <= table.right && dirty.bottom <= table.bottom;
+    const bool onlyChanges = sameBase && tableOnly && cache.shown && !cache.dropCountShown && cache.rows.size() == rows.size();
+    if (!onlyChanges) {
+        cache.shown = std::make_unique<Bitmap>(W, H, PixelFormat32bppARGB);
+        CopyPixels(*cache.base, *cache.shown, Rect(0, 0, W, H));
+    }
+    {
+        Graphics g(cache.shown.get());
+        SetUp(g);
+        auto valueFont = MakeBalloonFont(BalloonFont::kValue, dpi);
+        auto alertFont = MakeBalloonFont(BalloonFont::kAlert, dpi);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const BalloonRow& r = rows[i];
+            if (onlyChanges) {
+                if (r.SameValue(cache.rows[i])) continue;
+                CopyPixels(*cache.base, *cache.shown, RowPixels(r, S(3), W, H));
+            }
             if (r.editing) continue;  // the edit control covers it
             StringFormat valueFormat;
             valueFormat.SetLineAlignment(StringAlignmentCenter);
             valueFormat.SetAlignment(r.align == kAlignRight ? StringAlignmentFar : r.align == kAlignCenter ? StringAlignmentCenter
                                                                                                            : StringAlignmentNear);
+            const RectF label = ToRectF(r.labelRect), value = ToRectF(r.valueRect);
             RectF area = value;
             if (r.kind == kRowTextBlock) {
                 area = RectF(label.X, label.Y, value.GetRight() - label.X, label.Height);
@@ -188,30 +278,31 @@ void CZKWindow::Paint(HDC dc) {
             SolidBrush valueBrush(Color{r.alert ? c.alert : r.kind == kRowReadOnly ? c.readOnly : c.text});
             g.DrawString(r.value.c_str(), -1, r.alert ? alertFont.get() : valueFont.get(), area, &valueFormat, &valueBrush);
         }
-    }
 
-    const int pending = DropPending();
-    if (pending > 0) {
-        const RectF box(bx + S(40), by + S(80), bw - S(80), S(80));
-        GraphicsPath path;
-        RoundedRect(path, box.X, box.Y, box.Width, box.Height, S(20));
-        SolidBrush fill(Color{c.dropFill});
-        Pen edge(Color{c.dropEdge}, S(2));
-        g.FillPath(&fill, &path);
-        g.DrawPath(&edge, &path);
-        auto big = MakeBalloonFont(BalloonFont::kDropCount, dpi);
-        StringFormat center;
-        center.SetAlignment(StringAlignmentCenter);
-        center.SetLineAlignment(StringAlignmentCenter);
-        const std::wstring count = std::to_wstring(pending);
-        SolidBrush countBrush(Color{c.dropText});
-        g.DrawString(count.c_str(), -1, big.get(), box, &center, &countBrush);
+        if (pending > 0) {
+            const RectF box(bx + S(40), by + S(80), bw - S(80), S(80));
+            GraphicsPath path;
+            RoundedRect(path, box.X, box.Y, box.Width, box.Height, S(20));
+            SolidBrush fill(Color{c.dropFill});
+            Pen edge(Color{c.dropEdge}, S(2));
+            g.FillPath(&fill, &path);
+            g.DrawPath(&edge, &path);
+            auto big = MakeBalloonFont(BalloonFont::kDropCount, dpi);
+            StringFormat center;
+            center.SetAlignment(StringAlignmentCenter);
+            center.SetLineAlignment(StringAlignmentCenter);
+            const std::wstring count = std::to_wstring(pending);
+            SolidBrush countBrush(Color{c.dropText});
+            g.DrawString(count.c_str(), -1, big.get(), box, &center, &countBrush);
+        }
     }
+    cache.rows = rows;
+    cache.dropCountShown = pending > 0;
 
     // Pixel for pixel: the buffer's own resolution must not rescale it.
     Graphics screen(dc);
     screen.SetInterpolationMode(InterpolationModeNearestNeighbor);
-    screen.DrawImage(&buffer, Rect(0, 0, W, H), 0, 0, W, H, UnitPixel);
+    screen.DrawImage(cache.shown.get(), Rect(0, 0, W, H), 0, 0, W, H, UnitPixel);
 }
 
 }  // namespace zk

@@ -183,6 +183,7 @@ void CZKWindow::ShutDown() {
     // The hidden window's end stops the clock; after a failed start-up it still runs, and its
     // hooks call the agent, which goes below.
     StopClock();
+    m_paintCache.reset();
     m_gdiplus.reset();
     if (m_balloon && IsWindow(m_balloon)) SetWindowRgn(m_balloon, nullptr, FALSE);
     if (m_agent) m_agent->ShutDown();  // journal line, then session, splitter, audit
@@ -341,13 +342,15 @@ void CZKWindow::OnTableChanged() {
 
 void CZKWindow::RepaintTable() {
     m_tableQueued = false;  // a change from now on queues another repaint
-    const HWND balloon = m_balloon.load();
-    if (!balloon) return;
+    const RECT table = TableRect();
+    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, &table, FALSE);
+}
+
+RECT CZKWindow::TableRect() const {
     const int dpi = m_dpi.load();
     const RectI b = BodyRect(m_side.load(), m_width.load(), m_height.load(), ScaleToDpi(balloon96::kTail, dpi));
     const int margin = ScaleToDpi(balloon96::kMargin, dpi);
-    const RECT table{b.left + margin, b.top + ScaleToDpi(balloon96::kHeader, dpi), b.right - margin, b.bottom - margin};
-    InvalidateRect(balloon, &table, FALSE);
+    return {b.left + margin, b.top + ScaleToDpi(balloon96::kHeader, dpi), b.right - margin, b.bottom - margin};
 }
 
 void CZKWindow::TrayStateChanged() {
@@ -506,7 +509,7 @@ LRESULT CZKWindow::OnBalloonMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             PAINTSTRUCT ps;
             m_tablePainted = GetTickCount();
             HDC dc = BeginPaint(hwnd, &ps);
-            if (m_gdiplus && m_gdiplus->Started()) Paint(dc);
+            if (m_gdiplus && m_gdiplus->Started()) Paint(dc, ps.rcPaint);
             EndPaint(hwnd, &ps);
             return 0;
         }

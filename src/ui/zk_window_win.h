@@ -50,10 +50,33 @@ struct BalloonPalette {
     uint32_t frameOuter, frameInner, header, table, rowLight, rowGrey, readOnly, text, alert;
     uint32_t captionShadow, caption, cross, dropFill, dropEdge, dropText;
     bool highContrast = false;
+    bool operator==(const BalloonPalette&) const = default;
 };
 inline COLORREF ToColorref(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
 
 class ScopedGdiplus;
+
+// One row of the table as the painter draws it.
+struct BalloonRow {
+    RectI labelRect, valueRect;
+    int32_t kind, align;
+    bool pathTrimming, alternate, alert, editing;
+    std::wstring label, value;
+    // Everything but the value: what the painter's base picture holds.
+    [[nodiscard]] bool SameFrame(const BalloonRow& o) const {
+        return labelRect == o.labelRect && valueRect == o.valueRect && kind == o.kind && alternate == o.alternate &&
+               editing == o.editing && label == o.label;
+    }
+    [[nodiscard]] bool SameValue(const BalloonRow& o) const {
+        return value == o.value && align == o.align && pathTrimming == o.pathTrimming && alert == o.alert;
+    }
+};
+
+// The painter's pictures, kept between paints (balloon_paint_win.cpp).
+struct BalloonPaintCache;
+struct BalloonPaintCacheDeleter {
+    void operator()(BalloonPaintCache* cache) const;
+};
 
 class CZKWindow final : public IAgentWindow {
 public:
@@ -137,17 +160,11 @@ private:
     void OnDpiChanged(int dpi, const RECT& suggested);
     void Relayout(bool full);
     void ApplyRegion();
-    void Paint(HDC dc);
+    void Paint(HDC dc, const RECT& dirty);
     void OnTableChanged();
     void RepaintTable();
-    // One row as the painter draws it.
-    struct PaintedRow {
-        RectI labelRect, valueRect;
-        int32_t kind, align;
-        bool pathTrimming, alternate, alert, editing;
-        std::wstring label, value;
-    };
-    [[nodiscard]] std::vector<PaintedRow> RowsToPaint() const;
+    [[nodiscard]] std::vector<BalloonRow> RowsToPaint() const;
+    [[nodiscard]] RECT TableRect() const;
     [[nodiscard]] int Scaled(int length96) const { return ScaleToDpi(length96, m_dpi.load()); }
     [[nodiscard]] RectI Body() const;
     [[nodiscard]] RectI CloseBox() const;
@@ -210,6 +227,7 @@ private:
     std::optional<ScopedCoInit> m_com;
     std::optional<ScopedOleInit> m_ole;
     std::unique_ptr<ScopedGdiplus> m_gdiplus;
+    std::unique_ptr<BalloonPaintCache, BalloonPaintCacheDeleter> m_paintCache;  // GDI+ objects: ends before m_gdiplus
 
     SystemClock m_systemClock;
     const IClock& m_clock;
