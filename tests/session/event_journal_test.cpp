@@ -202,3 +202,46 @@ TEST(EventsLive, SeventeenLinesFromARealAuthentication) {
     EXPECT_EQ(lines[9], L"INFO\tUID           \t17\n");
     EXPECT_EQ(lines[5], L"INFO\tHTTP URL      \thttp://127.0.0.1:" + std::to_wstring(service.Port()) + L"/upload\n");
 }
+
+// The steps of an upload refresh the rows at most every 100 ms of the coarse clock, across its
+// wrap after 49 days too; without that clock, every tenth of the counter's second.
+TEST(EventsSteps, StepsRefreshTheRowsEveryTenthOfASecond) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    uint32_t ticks = 0xFFFFFFC0u;  // 64 ms before the wrap
+    int64_t counter = 0;
+    int invalidations = 0;
+    EventHooks hooks;
+    hooks.windowVisible = [] { return true; };
+    hooks.invalidateTable = [&] { ++invalidations; };
+    hooks.counter = [&] { return counter; };
+    hooks.counterFrequency = 1000;
+    hooks.stepTicks = [&] { return ticks; };
+    CEventJournal coarse(rows, hooks);
+    CVelmoConnect session;
+    const auto step = [&](CEventJournal& events) { events.OnTransferEvent(session, kTransferStep); };
+    step(coarse);
+    EXPECT_EQ(invalidations, 1);
+    ticks += 99;
+    step(coarse);
+    EXPECT_EQ(invalidations, 1) << "99 ms after the last refresh";
+    ticks += 1;  // 100 ms on, past the wrap
+    step(coarse);
+    EXPECT_EQ(invalidations, 2);
+    ticks += 50;
+    counter += 1000;  // the counter is not what the steps read
+    step(coarse);
+    EXPECT_EQ(invalidations, 2);
+
+    hooks.stepTicks = nullptr;
+    CEventJournal fine(rows, hooks);
+    invalidations = 0;
+    counter = 5000;
+    step(fine);
+    counter += 99;
+    step(fine);
+    EXPECT_EQ(invalidations, 1);
+    counter += 1;
+    step(fine);
+    EXPECT_EQ(invalidations, 2);
+}
