@@ -189,7 +189,7 @@ std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
 
 std::unique_ptr<HttpAnswerWatch> CHttpClientT::WatchAnswer(const HttpRequestHandles& handles) const {
     if (m_answerDeadlineMs == 0) return nullptr;
-    return std::make_unique<HttpAnswerWatch>(m_gate, handles.internet.get(), std::chrono::milliseconds(m_answerDeadlineMs));
+    return std::make_unique<HttpAnswerWatch>(m_watchdog, m_gate, handles.internet.get(), std::chrono::milliseconds(m_answerDeadlineMs));
 }
 
 // ---- GET ----

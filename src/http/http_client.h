@@ -170,6 +170,8 @@ private:
     double m_rateBytes = 0, m_rateSeconds = 0;
     std::chrono::steady_clock::time_point m_rateAt{};  // the end of the last write counted
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
+    // Bounds every answer of this client with one thread (a response may outlive the client).
+    std::shared_ptr<HttpAnswerWatchdog> m_watchdog = std::make_shared<HttpAnswerWatchdog>();
     // Shared with the upload's response, which reports its answer's wait to it.
     std::shared_ptr<HttpConnectionChoice> m_connections = std::make_shared<HttpConnectionChoice>();
 };
