@@ -56,6 +56,10 @@ public:
     // "Программа завершена" journalled and the journal closed, then the session, the splitter
     // and the folder audit stopped and deleted in this order.
     void ShutDown();
+    // The upload loop told to stop at once (the rest of ShutDown's work may take a while first).
+    void RequestStop() {
+        if (m_session) m_session->RequestStop();
+    }
 
     // For the clock thread.
     void RotateJournal();

@@ -83,6 +83,9 @@ public:
     // `limit` (the platform would not give the call back): the caller must then keep the object
     // and what the loop uses alive until the process ends.
     bool Stop(std::chrono::milliseconds limit = std::chrono::hours(24 * 365));
+    // Any thread: signals the stop event and returns; the loop leaves its upload at the next step.
+    void RequestStop() { m_thread.StopEvent().Set(); }
+    [[nodiscard]] bool StopRequested() const { return Stopping(); }
     // No more events: for a session left running at process exit.
     void DetachCallbacks();
 

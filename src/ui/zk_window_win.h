@@ -185,7 +185,7 @@ private:
     HINSTANCE m_instance = nullptr;
     std::wstring m_agentClass = L"MORVANE_UPLOADER";
     std::wstring m_version = L"1.0";
-    HWND m_main = nullptr;
+    std::atomic<HWND> m_main{nullptr};  // read by TrayStateChanged on worker threads
     // Read by workers (InvalidateTable, the drop threads) while the main thread changes them.
     std::atomic<HWND> m_balloon{nullptr};
     HWND m_edit = nullptr;
