@@ -49,8 +49,8 @@ void HttpAnswerWatchdog::Run() {
             m_cv.wait(lock);
             continue;
         }
-        if (Clock::now() < next->due) {
-            m_cv.wait_until(lock, next->due);
+        if (const Clock::time_point due = next->due; Clock::now() < due) {
+            m_cv.wait_until(lock, due);  // a copy: an Arm meanwhile may move the entries
             continue;
         }
         // Marked first: whatever the aborted call then returns is read as the time-out.
