@@ -5,7 +5,8 @@
 // hands them to a response. The platform may keep the connection alive for the next request;
 // whether an upload takes a kept-alive one or a fresh one is HttpConnectionChoice's, from the
 // answers before it.
-// Used by one thread at a time; failures are httpclientexceptionW.
+// Used by one thread at a time; failures are httpclientexceptionW. Each answer is bounded by
+// the client's answer watchdog, one thread for all its requests (answer_watch.h).
 #pragma once
 #include <chrono>
 #include <cstdint>
