@@ -3,8 +3,11 @@
 // of finished orders do not). A rename in the folder arrives whole; so does a folder moved in
 // from elsewhere on the volume, which the shell reports as added but which keeps its creation
 // time, while a folder made in place (a copy, an editor's mkdir) is created now.
+// Threads: the owner's thread calls Start and Stop; the watch thread waits and reads the
+// changes. The moved-in names are guarded by m_movedMutex; the quit flag is atomic.
 #include <windows.h>
 
+#include <atomic>
 #include <thread>
 #include <utility>
 
@@ -17,10 +20,15 @@ namespace zk {
 struct FolderWatch::Impl {
     UniqueFileHandle folder;
     UniqueKernelHandle changed, quit;
+    std::atomic<bool> quitting{false};  // set with `quit`, read when a wait times out
     std::thread thread;
 };
 
 namespace {
+
+// The longest wait for a change before the quit flag is read again: under load Wine once left
+// the watch waiting with the quit event set, and the owner's Stop waited for it for ever.
+constexpr DWORD kQuitLookMs = 500;
 
 // Made more than this before it was reported: the folder existed elsewhere and was moved in.
 constexpr ULONGLONG kMovedAge = 2ULL * 10'000'000ULL;  // 2 s in FILETIME units
@@ -75,8 +83,10 @@ bool FolderWatch::Start(const std::wstring& folder) {
             if (!ReadDirectoryChangesW(self->folder.get(), buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &ov, nullptr))
                 return;
             const HANDLE handles[2] = {self->changed.get(), self->quit.get()};
-            DWORD bytes = 0;
-            if (WaitForMultipleObjects(2, handles, FALSE, INFINITE) != WAIT_OBJECT_0) {
+            DWORD bytes = 0, waited;
+            while ((waited = WaitForMultipleObjects(2, handles, FALSE, kQuitLookMs)) == WAIT_TIMEOUT && !self->quitting.load()) {
+            }
+            if (waited != WAIT_OBJECT_0) {
                 CancelIoEx(self->folder.get(), &ov);
                 GetOverlappedResult(self->folder.get(), &ov, &bytes, TRUE);
                 return;
@@ -91,6 +101,7 @@ bool FolderWatch::Start(const std::wstring& folder) {
 
 void FolderWatch::Stop() {
     if (!m_impl) return;
+    m_impl->quitting = true;
     SetEvent(m_impl->quit.get());
     if (m_impl->thread.joinable()) m_impl->thread.join();
     m_impl.reset();
