@@ -71,8 +71,9 @@ void CEventJournal::OnTransferEvent(CVelmoConnect& session, int code) {
     {
         std::lock_guard lock(m_mutex);
         CountBytes(session.BytesSent());
-        // Unsigned milliseconds wrap after 49 days; their difference does not.
-        refresh = (m_hooks.stepTicks ? static_cast<uint32_t>(now - m_lastStepRefresh) : now - m_lastStepRefresh) >= tenth;
+        // The tick count wraps after 49 days; the difference of two taken as 32 bits does not.
+        const int64_t elapsed = m_hooks.stepTicks ? static_cast<uint32_t>(now - m_lastStepRefresh) : now - m_lastStepRefresh;
+        refresh = elapsed >= tenth;
         if (refresh) m_lastStepRefresh = now;
     }
     if (refresh) RefreshStatistics(session);

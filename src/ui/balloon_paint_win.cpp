@@ -245,7 +245,7 @@ void CZKWindow::Paint(HDC dc, const RECT& dirty) {
     // A paint of the table alone, on a picture without the drop count, draws only what changed.
     const RECT table = TableRect();
     const bool tableOnly = dirty.left >= table.left && dirty.top >= table.top && dirty.right <= table.right && dirty.bottom <= table.bottom;
-    const bool onlyChanges = sameBase && tableOnly && cache.shown && !cache.dropCountShown && cache.rows.size() == rows.size();
+    const bool onlyChanges = sameBase && tableOnly && cache.shown && !cache.dropCountShown;
     if (!onlyChanges) {
         cache.shown = std::make_unique<Bitmap>(W, H, PixelFormat32bppARGB);
         CopyPixels(*cache.base, *cache.shown, Rect(0, 0, W, H));

@@ -15,6 +15,7 @@
 
 #include "base/fsys.h"
 #include "base/path.h"
+#include "base/utf16.h"
 #include "base/win_handles.h"
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
@@ -151,6 +152,14 @@ private:
     int m_width = 0, m_height = 0;
     std::vector<uint32_t> m_pixels;
 };
+
+// The balloon painted whole once more, as the screen then shows it.
+inline Screenshot PaintedWhole(HWND balloon, std::chrono::milliseconds settle = 500ms) {
+    InvalidateRect(balloon, nullptr, FALSE);
+    UpdateWindow(balloon);
+    PumpUntil([] { return false; }, settle);
+    return Screenshot(balloon);
+}
 
 inline void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {
     RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str(), REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * 2));

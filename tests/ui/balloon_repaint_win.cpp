@@ -59,18 +59,12 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
     change(Rows().errorsCount, L"3", false);        // the same text, out of the alert colour
     const Screenshot afterChanges(balloon);
 
-    const auto wholePaint = [&] {
-        InvalidateRect(balloon, nullptr, FALSE);
-        UpdateWindow(balloon);
-        PumpUntil([] { return false; }, 250ms);
-        return Screenshot(balloon);
-    };
-    EXPECT_EQ(Differing(afterChanges, wholePaint(), whole), 0) << "a repaint of the table left pixels a whole paint does not draw";
+    EXPECT_EQ(Differing(afterChanges, PaintedWhole(balloon, 250ms), whole), 0) << "a repaint of the table left pixels a whole paint does not draw";
 
     // Back to the first values, each repainted alone after a whole paint.
     Rows().filesSent.SetValue(files0);
     Rows().currentFile.SetValue(current0);
     change(Rows().errorsCount, errors0.c_str());
     const Screenshot restored(balloon);
-    EXPECT_EQ(Differing(restored, wholePaint(), whole), 0);
+    EXPECT_EQ(Differing(restored, PaintedWhole(balloon, 250ms), whole), 0);
 }

@@ -122,12 +122,7 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
         r.ip.SetValue(L"192.168.1.24");
         r.mac.SetValue(L"00155D3A7C21");
         r.lastError.SetValue(L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600");
-        InvalidateRect(balloon, nullptr, FALSE);
-        UpdateWindow(balloon);
-        PumpUntil([] { return false; }, 500ms);
-        std::wstring path;
-        for (const char* p = shot; *p; ++p) path += static_cast<wchar_t>(*p);
-        EXPECT_TRUE(Screenshot(balloon).SaveBmp(path));
+        EXPECT_TRUE(PaintedWhole(balloon).SaveBmp(FromUtf8(shot)));
     }
 }
 
