@@ -1,12 +1,15 @@
 """A slow link for the benchmarks: a TCP proxy on 127.0.0.1 that delays every byte by a one-way
 time and moves each direction no faster than a rate, as a line of that speed and latency would.
-A new connection's first bytes also wait for the handshake's round trip. Each direction holds at
+A new connection's first bytes also wait for the handshake's round trip. All connections share
+the line: each direction's bytes are serialised in the order they come, whichever connection
+carries them, so that two uploads at once move no faster together than one. Each direction holds at
 most `queue` bytes (a router's queue plus socket buffers): a sender beyond that waits, as on a
 real line. The proxy's own sockets acknowledge at once and never hold small writes, so that it
 adds no stall of its own.
 
 Threads: one accepting, and per connection one reader and one writer per direction; a
-direction's condition variable guards its queue and the link's busy time.
+direction's condition variable guards its queue; the link's line lock guards when each direction
+of the line is next free (taken inside a direction's condition variable, never around one).
 
     python3 slow_link.py TARGET_PORT [delay_ms] [mbit]   # prints "listening <port>"
 """
@@ -27,7 +30,7 @@ class Direction:
         self.cv = threading.Condition()
         self.queue = collections.deque()  # (due time, bytes)
         self.queued = 0
-        self.free_at = start_after  # when the line has sent everything given to it so far
+        self.start_after = start_after  # the handshake's round trip
         self.closed = False
 
     def read(self):
@@ -42,9 +45,8 @@ class Direction:
                 with self.cv:
                     while self.queued >= self.link.queue_limit:
                         self.cv.wait()
-                    start = max(time.monotonic(), self.free_at)
-                    self.free_at = start + len(data) / self.link.rate
-                    self.queue.append((self.free_at + self.link.delay, data))
+                    done = self.link.serialise(self.upstream, max(time.monotonic(), self.start_after), len(data))
+                    self.queue.append((done + self.link.delay, data))
                     self.queued += len(data)
                     self.cv.notify_all()
         except OSError:
@@ -105,6 +107,8 @@ class SlowLink:
         self.last_up = 0.0  # when the proxy last took bytes from a client
         self.connections = 0
         self.last_close = 0.0  # when a client's connection last ended
+        self.line = threading.Lock()  # guards free_at
+        self.free_at = {True: 0.0, False: 0.0}  # upstream, downstream: when the line is next free
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         # Small buffers on the client's side: its writes wait for the line, not for a big buffer.
@@ -113,6 +117,13 @@ class SlowLink:
         self.listener.listen(64)
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self.accept, daemon=True).start()
+
+    def serialise(self, upstream, earliest, n):
+        """When `n` bytes given to the line at `earliest` have been sent, after all given before."""
+        with self.line:
+            start = max(earliest, self.free_at[upstream])
+            self.free_at[upstream] = start + n / self.rate
+            return self.free_at[upstream]
 
     def client_closed(self):
         with self.lock:

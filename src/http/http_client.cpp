@@ -372,6 +372,16 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
     }
 }
 
+void CHttpClientT::FlushPost() {
+    if (!m_handles.request) return;
+    try {
+        _FlushPost();
+    } catch (const httpclientexceptionW&) {
+        _ReleasePostResponse(false);
+        throw;
+    }
+}
+
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (!m_progress.IsActive()) ThrowHttpCode(kHttpErrPostNotStarted);
     if (!m_handles.internet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");

@@ -83,6 +83,8 @@ public:
     void StartUpload(const wchar_t* url, uint32_t flags);
     // One step; null while the upload goes on, the response once it is complete.
     std::unique_ptr<CHttpResponseT> ContinuePost();
+    // Hands the body bytes gathered so far to the platform, not waiting for a full write.
+    void FlushPost();
     void QueryPostStat(CHttpPostStatT& out) const;
     // True when an upload was running.
     bool CancelPost();

@@ -30,9 +30,9 @@ bool CVelmoConnect::Authenticate() {
             if (m_requestReady) requestUrl = m_authRequestUrl;
         }
         if (requestUrl.empty()) SetError(kTextNoCredentials, kErrNoCredentials, true);
-        m_client.ClearHeader();
-        m_client.ClearParam();
-        response = m_client.PerformGet(requestUrl.c_str(), kHttpSessionFlags);
+        Client().ClearHeader();
+        Client().ClearParam();
+        response = Client().PerformGet(requestUrl.c_str(), kHttpSessionFlags);
         CheckStop();
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
 
@@ -73,8 +73,8 @@ bool CVelmoConnect::Authenticate() {
         response.reset();
         CheckStop();
 
-        m_client.AddHeader(L"Authorization", authorization.c_str());
-        response = m_client.PerformGet(uploadUrl.c_str(), kHttpSessionFlags);
+        Client().AddHeader(L"Authorization", authorization.c_str());
+        response = Client().PerformGet(uploadUrl.c_str(), kHttpSessionFlags);
         if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
         {
             std::lock_guard lock(m_mutex);
@@ -87,7 +87,7 @@ bool CVelmoConnect::Authenticate() {
         RecordCaught(std::current_exception());
     }
     response.reset();
-    m_client.CancelPost();
+    Client().CancelPost();
     {
         std::lock_guard lock(m_mutex);
         m_state.authenticated = false;

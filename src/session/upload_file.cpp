@@ -1,7 +1,8 @@
 // The upload of one file (upload-loop thread): POST of the file and its descriptor as two file
 // parts, sent in small steps with the stop event tested between them; the answer must begin
 // with "OK" (only its first kUploadAnswerPrefix bytes are read). The upload is never redirected.
-// The descriptor file lives only during the call.
+// The descriptor file lives only during the call (or from the upload ahead's start, when the
+// call goes on with an upload begun ahead).
 #include <exception>
 #include <memory>
 #include <string>
@@ -16,10 +17,33 @@
 
 namespace zk {
 
-bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent) {
+std::wstring CVelmoConnect::UploadUrlOf(const std::wstring& uploadUrl, const std::wstring& path) {
+    return uploadUrl + (uploadUrl.find(L'?') == std::wstring::npos ? L"?" : L"") + L"&fn=" + SessionUrlEncode(path);
+}
+
+void CVelmoConnect::BeginAhead(const std::wstring& next) {
+    if (m_uploadLimit.load() != 0) return;  // a limited upload waits for its rate, not for answers
+    CUploadAhead::Job job;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_state.authenticated) return;
+        job.url = UploadUrlOf(m_state.uploadUrl, next);
+        job.authorization = m_state.uploadAuthorization;
+        job.uid = m_state.uid;
+        job.aid = m_state.aid;
+    }
+    job.path = next;
+    job.flags = kHttpSessionFlags | kHttpFlagNoAutoRedirect;
+    m_ahead.Begin(m_clients[m_active ^ 1], std::move(job), m_thread.StopEvent());
+}
+
+bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, const std::wstring* next) {
     if (sent) *sent = {};
     std::unique_ptr<CHttpResponseT> response;
     std::wstring descriptor;
+    // The upload begun ahead for this file goes on here, on its client; any other is dropped.
+    const bool ahead = m_ahead.Take(path, descriptor);
+    if (ahead) m_active ^= 1;
     try {
         std::wstring uploadUrl, authorization, uid, aid;
         bool authenticated;
@@ -34,35 +58,46 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent) {
             aid = m_state.aid;
             authenticated = m_state.authenticated;
         }
-        m_client.ClearHeader();
-        m_client.ClearParam();
+        CHttpClientT& client = Client();
+        if (!ahead) {
+            client.ClearHeader();
+            client.ClearParam();
+        }
         RaiseTransfer(kTransferBegin);
         if (!authenticated) SetError(kTextNotAuthenticated, kErrNoCredentials, true);
         if (!PathExists(path)) SetError(kTextFileNotFound + path, kErrFileNotFound, true);
-        if (!WriteDescriptor(uid, aid, path, descriptor)) SetError(kTextDescriptor, kErrDescriptor, true);
+        if (!ahead) {
+            if (!WriteDescriptor(uid, aid, path, descriptor)) SetError(kTextDescriptor, kErrDescriptor, true);
+            CheckStop();
+            client.AddHeader(L"Authorization", authorization.c_str());
+            client.AddParam(L"IMAGE", path.c_str(), kParamFile);
+            client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
+            // Not redirected: a 3xx is an answer other than 200, and the file stays.
+            client.StartUpload(UploadUrlOf(uploadUrl, path).c_str(), kHttpSessionFlags | kHttpFlagNoAutoRedirect);
+        }
         CheckStop();
-        m_client.AddHeader(L"Authorization", authorization.c_str());
-        m_client.AddParam(L"IMAGE", path.c_str(), kParamFile);
-        m_client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
-        const std::wstring url = uploadUrl + (uploadUrl.find(L'?') == std::wstring::npos ? L"?" : L"") + L"&fn=" + SessionUrlEncode(path);
-        // Not redirected: a 3xx is an answer other than 200, and the file stays.
-        m_client.StartUpload(url.c_str(), kHttpSessionFlags | kHttpFlagNoAutoRedirect);
-        if (sent) *sent = m_client.SentFileIdentity(L"IMAGE");
-        CheckStop();
+        if (sent) *sent = client.SentFileIdentity(L"IMAGE");
         // A file that cannot be opened for reading would go as an empty part; the server could
         // accept that and the file would then be deleted unsent. Its data must all be in the body.
         CHttpPostStatT start;
-        m_client.QueryPostStat(start);
+        client.QueryPostStat(start);
         const int64_t expectedData = FileSizeOf(descriptor) + FileSizeOf(path);
         if (start.TotalByte() != expectedData) SetError(kTextFileUnreadable + path, kErrFileUnreadable, true);
 
         uint32_t previousPosted = 0;
         CHttpPostStatT stat;  // one for every step: its texts keep their buffers
         const CUploadPacer pacer(m_uploadLimit.load());
+        bool nextBegun = false;
         while (!response) {
             CheckStop();
-            m_client.QueryPostStat(stat);
-            response = m_client.ContinuePost();
+            client.QueryPostStat(stat);
+            // The body is all written: the next file goes ahead while this one's answer comes.
+            if (next && !nextBegun && stat.IsActive() && stat.ActualPostedByte() == stat.ActualTotalByte()) {
+                client.FlushPost();
+                BeginAhead(*next);
+                nextBegun = true;
+            }
+            response = client.ContinuePost();
             if (stat.IsActive()) {
                 std::lock_guard lock(m_mutex);
                 m_state.currentFileTotal = static_cast<int32_t>(stat.ActualTotalByte());
@@ -94,7 +129,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent) {
     }
     response.reset();
     if (!descriptor.empty()) (void)DeleteFileAt(descriptor);
-    m_client.CancelPost();
+    // The file is tried again or its task left: what went ahead is not what comes next.
+    CancelUploads();
     SetFileProgress(0, 0);
     RaiseTransfer(kTransferFailed);
     return false;

@@ -6,7 +6,8 @@
 // of a task (events 7 and 9 arrive under it); file items of the current task are read and
 // changed without it, since no other worker touches a task in the states the loop takes.
 // Task states and the registry's ledger are written under the registry lock. The session's
-// m_mutex guards its strings.
+// m_mutex guards its strings. While a file's answer is awaited the next file's upload may run
+// ahead on a thread of its own (upload_ahead.h); it touches no file item and no event.
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -44,7 +45,7 @@ void CVelmoConnect::Run() {
             RecordCaught(std::current_exception());
         }
         try {
-            m_client.CancelPost();
+            CancelUploads();
             RaiseTransfer(kTransferFailed);
         } catch (...) {  // the handler itself may be what fails
         }
@@ -94,6 +95,17 @@ void CVelmoConnect::RunOnce(int& failures) {
     WorkOnTask(task, first, failures);
 }
 
+// The file uploaded after `f` once `f` is accepted, unless it is a content list: that one goes
+// only after every other file was accepted, so it never goes ahead.
+const CZKListEntry* CVelmoConnect::NextToGoAhead(const CZKListEntry* f) {
+    for (const CZKListEntry* g = f->next; g; g = g->next) {
+        if (g->state == kFileSent) continue;
+        const std::wstring& name = g->sourceInLabel ? g->label : g->value;
+        return name.find(kContentListMarker) == std::wstring::npos ? g : nullptr;
+    }
+    return nullptr;
+}
+
 void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures) {
     CZKListEntry* deferredItem = nullptr;
     bool revisited = false;
@@ -123,7 +135,9 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
             revisited = true;
         }
         FileIdentity sent;
-        if (!UploadFile(name, &sent)) {
+        const CZKListEntry* following = NextToGoAhead(f);
+        const std::wstring followingName = !following ? std::wstring() : following->sourceInLabel ? following->label : following->value;
+        if (!UploadFile(name, &sent, following ? &followingName : nullptr)) {
             f->state = kFileFailed;
             const int32_t code = LastErrorCode();
             if (code == kErrStopped) {

@@ -1,8 +1,9 @@
 // The server session object: settings, state, errors, start and stop.
 // Threads: the setters run on the main thread (or the upload-loop thread for settings pushed by
 // the server); Authenticate, UploadFile and the loop run on the upload-loop thread only, which
-// alone uses m_client; Stop runs on the owner's thread and may abort m_client's request through
-// its thread-safe gate. m_mutex guards the session's state (one struct), the request-ready flag
+// alone uses the clients (but for the spare one while an upload ahead holds it, upload_ahead.h);
+// Stop runs on the owner's thread and may abort the clients' requests through their thread-safe
+// gates. m_mutex guards the session's state (one struct), the request-ready flag
 // and the request URL; the re-authenticate flag and the callbacks are atomics.
 #include "session/velmo_connect.h"
 
@@ -18,14 +19,16 @@
 namespace zk {
 
 CVelmoConnect::CVelmoConnect() {
-    m_client.SetInternetSettings(kUserAgent, 0, nullptr, nullptr, 0);
-    m_client.SetUseUtf8(false);
-    m_client.SetAnsiCodePage(kSessionCodePage);
-    m_client.SetTimeouts(kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    for (CHttpClientT& c : m_clients) {
+        c.SetInternetSettings(kUserAgent, 0, nullptr, nullptr, 0);
+        c.SetUseUtf8(false);
+        c.SetAnsiCodePage(kSessionCodePage);
+        c.SetTimeouts(kConnectTimeoutMs, kSendTimeoutMs, kReceiveTimeoutMs);
+    }
 }
 
 void CVelmoConnect::SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs) {
-    m_client.SetTimeouts(connectMs, sendMs, receiveMs);
+    for (CHttpClientT& c : m_clients) c.SetTimeouts(connectMs, sendMs, receiveMs);
 }
 
 CVelmoConnect::~CVelmoConnect() {
@@ -45,7 +48,7 @@ void CVelmoConnect::DetachCallbacks() {
 }
 
 bool CVelmoConnect::Start() {
-    m_client.ClearAbort();
+    for (CHttpClientT& c : m_clients) c.ClearAbort();
     return m_thread.Start();
 }
 
@@ -54,9 +57,11 @@ bool CVelmoConnect::Start() {
 // aborted (WinINet: its internet handle is closed from this thread), so that the end is prompt.
 bool CVelmoConnect::Stop(std::chrono::milliseconds limit) {
     m_thread.StopEvent().Set();
-    if (!m_thread.WaitForEnd(std::chrono::milliseconds(1500))) m_client.Abort();
+    if (!m_thread.WaitForEnd(std::chrono::milliseconds(1500)))
+        for (CHttpClientT& c : m_clients) c.Abort();
     if (!m_thread.WaitForEnd(limit)) return false;
     m_thread.StopAndWait();
+    m_ahead.Drop();  // the loop drops it on its way out; this covers a loop that never ran
     return true;
 }
 
@@ -102,7 +107,12 @@ void CVelmoConnect::ResetSession() {
         static_cast<SessionEndpoint&>(m_state) = SessionEndpoint{};
         m_state.authenticated = false;
     }
-    m_client.CancelPost();
+    CancelUploads();
+}
+
+void CVelmoConnect::CancelUploads() {
+    m_ahead.Drop();
+    Client().CancelPost();
 }
 
 void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise) {

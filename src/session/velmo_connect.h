@@ -15,6 +15,7 @@
 #include "base/file_identity.h"
 #include "http/http_client.h"
 #include "session/session_codes.h"
+#include "session/upload_ahead.h"
 #include "tasks/task_registry.h"
 
 namespace zk {
@@ -74,7 +75,9 @@ public:
     // Other request time-outs than the built-in ones (tests); before Start().
     void SetTimeouts(unsigned connectMs, unsigned sendMs, unsigned receiveMs);
     // Another bound than kAnswerDeadlineMs for the whole answer of a request (tests); before Start().
-    void SetAnswerDeadline(unsigned ms) { m_client.SetAnswerDeadline(ms); }
+    void SetAnswerDeadline(unsigned ms) {
+        for (CHttpClientT& c : m_clients) c.SetAnswerDeadline(ms);
+    }
 
     // Starts the upload loop unless it runs.
     bool Start();
@@ -96,8 +99,10 @@ public:
     // One file with its descriptor; true when the server answered "OK". Never throws. With
     // `sent`, the identity of the file as it was opened for sending (all zero when it could not
     // be opened or its identity read): the caller can tell whether what is at `path` now is
-    // what the server received before deleting it.
-    bool UploadFile(const std::wstring& path, FileIdentity* sent = nullptr);
+    // what the server received before deleting it. With `next`, the file to be uploaded after
+    // this one (when this one is accepted): its upload begins ahead while this one's answer is
+    // awaited (upload_ahead.h), and the next call for it goes on from there.
+    bool UploadFile(const std::wstring& path, FileIdentity* sent = nullptr, const std::wstring* next = nullptr);
     // Removes an order folder and its empty subfolders. Files still inside were never accepted
     // by the server; they are kept, and the folder with them (false).
     static bool DeleteFolderTree(const std::wstring& folder);
@@ -119,7 +124,7 @@ public:
     [[nodiscard]] bool IsRequestReady() const;
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     // The size of the client's next write to the network (tests; upload-loop thread).
-    [[nodiscard]] uint32_t WriteSize() const { return m_client.WriteSize(); }
+    [[nodiscard]] uint32_t WriteSize() const { return m_clients[m_active].WriteSize(); }
     // Times the loop began to rest or to pause after a failure (it has nothing to do meanwhile).
     [[nodiscard]] uint64_t Rests() const { return m_thread.Rests(); }
     CZKRBTree* Registry() const { return m_registry; }
@@ -167,6 +172,7 @@ private:
     // The file loop of one task, up to its completion or until it is left early.
     void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
     void CompleteTask(CZKRBTreeNode* task);
+    static const CZKListEntry* NextToGoAhead(const CZKListEntry* f);
     // The task the loop works on (null for none), as its name.
     void SetCurrentTask(const CZKRBTreeNode* task);
     void SetCurrentFile(const std::wstring& path);
@@ -174,8 +180,18 @@ private:
     // Pauses up to 5 s in one wait that the stop event ends; true when it did.
     bool FailurePause();
     bool Stopping() const { return m_thread.ShouldStop(); }
+    // The upload URL of `path`: "fn" added to the authentication's upload URL.
+    static std::wstring UploadUrlOf(const std::wstring& uploadUrl, const std::wstring& path);
+    // Begins the upload of `next` ahead on the spare client (when the uploads are not limited).
+    void BeginAhead(const std::wstring& next);
+    CHttpClientT& Client() { return m_clients[m_active]; }
+    void CancelUploads();  // the upload ahead and the client's own
 
-    CHttpClientT m_client;  // upload-loop thread only
+    // Upload-loop thread only: the client of the running requests and the spare one of the
+    // upload ahead, which becomes the running one when its upload is taken up.
+    CHttpClientT m_clients[2];
+    int m_active = 0;
+    CUploadAhead m_ahead;
     void* m_authUser = nullptr;
     void* m_transferUser = nullptr;
     std::atomic<Callback> m_authCallback{nullptr};

@@ -395,3 +395,129 @@ TEST_F(Loop, AnUploadLimitKeepsTheAverageRateAndChangesNoByte) {
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 3s);
     EXPECT_TRUE(PathExists(folder + L"next.jpg"));
 }
+
+// ---- the next file goes ahead while an answer is awaited ----
+
+namespace {
+
+// The service's record of the file named `name` (the first one of that name).
+const refsrv::ReceivedFile* ReceivedAs(const std::vector<refsrv::ReceivedFile>& rows, const std::wstring& name) {
+    for (const auto& r : rows)
+        if (FileNamePart(r.fn) == name) return &r;
+    return nullptr;
+}
+
+// The file named by each transfer event other than the steps, as "code:name".
+std::vector<std::string> NamedTransfers(const test::EventLog& log) {
+    std::vector<std::string> v;
+    for (auto& e : log.Events())
+        if (!e.auth && e.code != kTransferStep) v.push_back(std::to_string(e.code) + ":" + test::Narrow(FileNamePart(e.currentFile)));
+    return v;
+}
+
+}  // namespace
+
+TEST_F(Loop, TheNextFileGoesAheadWhileAnAnswerIsAwaitedAndTheContentListNever) {
+    const std::string a = test::PatternBytes(300000, 1), b = test::PatternBytes(200000, 2);
+    const std::wstring t = AddTask(L"P", {{L"a.jpg", a}, {L"b.jpg", b}, {L"_content_1.lst", "a.jpg b.jpg"}});
+    // Every answer comes late, as from a distant server.
+    FaultRule slow;
+    slow.target = FaultTarget::Upload;
+    slow.kind = FaultKind::Delay;
+    slow.delayMs = 400;
+    service.AddFault(slow);
+    std::atomic<int> begunAtAnswer{-1};
+    log.onEvent = [&](bool auth, int code, CVelmoConnect* s) {
+        // a's answer is in: b's upload began before it, so its head reaches the service.
+        if (!auth && code == kTransferAccepted && FileNamePart(s->Snapshot().currentFile) == L"a.jpg") {
+            (void)test::WaitUntil([&] { return service.UploadsBegun() >= 2; });
+            begunAtAnswer = service.UploadsBegun();
+        }
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 30s));
+    EXPECT_EQ(begunAtAnswer.load(), 2) << "b's request was under way before a's answer was taken";
+    const auto rows = service.Received();
+    ASSERT_EQ(rows.size(), 3u);
+    const auto *ra = ReceivedAs(rows, L"a.jpg"), *rb = ReceivedAs(rows, L"b.jpg"), *rl = ReceivedAs(rows, L"_content_1.lst");
+    ASSERT_TRUE(ra && rb && rl);
+    EXPECT_TRUE(ra->data == a);
+    EXPECT_TRUE(rb->data == b);
+    EXPECT_LT(rb->headTimeMs, ra->acceptedTimeMs + slow.delayMs) << "b's head came before a's answer went";
+    EXPECT_GE(rl->headTimeMs, rb->acceptedTimeMs + slow.delayMs) << "the content list starts only once the last other file's answer came";
+    // The events and what they name are those of one upload after the other.
+    EXPECT_EQ(NamedTransfers(log), (std::vector<std::string>{"6:", "1:a.jpg", "3:a.jpg", "5:a.jpg", "1:b.jpg", "3:b.jpg", "5:b.jpg",
+                                                             "1:_content_1.lst", "3:_content_1.lst", "5:_content_1.lst", "7:", "9:"}));
+    // Each body counted once and whole: the files, and per request a descriptor and part heads
+    // of well under 4 KB.
+    const uint64_t files = a.size() + b.size() + 11, counted = session.Snapshot().bytesSent;
+    EXPECT_GT(counted, files);
+    EXPECT_LT(counted, files + 3 * 4096);
+    EXPECT_FALSE(PathExists(t));
+}
+
+TEST_F(Loop, AnUploadAheadOfARefusedFileIsDroppedUnfinishedAndItsFileStays) {
+    const std::string a = test::PatternBytes(300000, 3), b = test::PatternBytes(300000, 4);
+    const std::wstring t = AddTask(L"Q", {{L"a.jpg", a}, {L"b.jpg", b}});
+    FaultRule slowRefusal;  // the first answer, late (b has gone as far ahead as it may): a refusal
+    slowRefusal.target = FaultTarget::Upload;
+    slowRefusal.kind = FaultKind::ErrorText;
+    slowRefusal.text = "ERROR: quota";
+    slowRefusal.delayMs = 1000;
+    slowRefusal.remaining = 1;
+    service.AddFault(slowRefusal);
+    std::atomic<bool> bWasAhead{false}, bStayed{false};
+    log.onEvent = [&](bool auth, int code, CVelmoConnect* s) {
+        if (auth || code != kTransferFailed || s->Snapshot().lastErrorCode != kErrServerAnswer) return;
+        bWasAhead = test::WaitUntil([&] { return service.UploadsBegun() >= 2; });
+        bStayed = PathExists(t + L"b.jpg");
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 40s)) << "the task is tried again after its pause";
+    EXPECT_TRUE(bWasAhead.load());
+    EXPECT_TRUE(bStayed.load());
+    // The service never saw the end of the body that went ahead, so it stored b once only.
+    const auto rows = service.Received();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg", L"b.jpg"}));
+    EXPECT_TRUE(ReceivedAs(rows, L"b.jpg")->data == b);
+    EXPECT_EQ(log.Count(false, kTransferFailed), 1) << "the dropped upload is no failure of its own";
+    EXPECT_EQ(log.Count(false, kTransferDeleted), 2);
+    EXPECT_FALSE(PathExists(t));
+}
+
+TEST_F(Loop, AFileThatVanishesBeforeItsTurnFailsAsEverThoughItWasToGoAhead) {
+    const std::wstring t = AddTask(L"V", {{L"a.jpg", test::PatternBytes(300000, 5)}, {L"b.jpg", "b"}});
+    log.onEvent = [&](bool auth, int code, CVelmoConnect* s) {
+        if (!auth && code == kTransferBegin && FileNamePart(s->Snapshot().currentFile) == L"a.jpg") (void)DeleteFileAt(t + L"b.jpg");
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferFailed) >= 1; }));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg"}));
+    bool missing = false;
+    for (auto& e : log.Events())
+        missing |= !e.auth && e.code == kTransferFailed && e.lastErrorCode == kErrFileNotFound && FileNamePart(e.currentFile) == L"b.jpg";
+    EXPECT_TRUE(missing) << "journalled as a missing file";
+}
+
+TEST_F(Loop, AStopWhileAnUploadIsAheadEndsBothAndKeepsEveryFile) {
+    // Under Wine an abort does not end the wait for an upload's answer (the receive time-out
+    // does): a short one keeps the stop prompt there.
+    session.SetTimeouts(5000, 5000, 2000);
+    const std::wstring t = AddTask(L"S", {{L"a.jpg", test::PatternBytes(300000, 6)}, {L"b.jpg", test::PatternBytes(300000, 7)}});
+    FaultRule never;  // a's answer would come after ten minutes
+    never.target = FaultTarget::Upload;
+    never.kind = FaultKind::Delay;
+    never.delayMs = 600000;
+    never.remaining = 1;
+    service.AddFault(never);
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return service.UploadsBegun() >= 2; })) << "b went ahead";
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(session.Stop(10s));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 8s);
+    EXPECT_TRUE(PathExists(t + L"a.jpg")) << "stored but never answered for: it stays";
+    EXPECT_TRUE(PathExists(t + L"b.jpg"));
+    EXPECT_EQ(log.Count(false, kTransferDeleted), 0);
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg"})) << "b's body never ended";
+}

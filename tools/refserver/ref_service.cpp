@@ -280,7 +280,11 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
         switch (fault.kind) {
             case FaultKind::Status: return Text(fault.status, fault.text, "fault injected");
             case FaultKind::ErrorText:
-                if (target == FaultTarget::Upload) return Text(200, "OK", fault.text);
+                if (target == FaultTarget::Upload) {
+                    HttpResponse refusal = Text(200, "OK", fault.text);
+                    refusal.delayMs = fault.delayMs;
+                    return refusal;
+                }
                 break;
             case FaultKind::Delay: delay = fault.delayMs; break;
             case FaultKind::Hang: {

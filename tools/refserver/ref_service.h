@@ -38,7 +38,7 @@ struct ServiceConfig {
 enum class FaultTarget { Auth, Check, Upload, Any };
 enum class FaultKind {
     Status,     // answer with `status` and `text` as status text
-    ErrorText,  // uploads: answer 200 with `text` instead of "OK"
+    ErrorText,  // uploads: answer 200 with `text` instead of "OK" (after `delayMs`)
     Cut,        // reset the connection after `cutAfter` body bytes
     Delay,      // answer normally after `delayMs`
     RefuseCredentials,  // authentication answers an ERROR element with `text`

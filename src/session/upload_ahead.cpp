@@ -1,0 +1,129 @@
+// The upload ahead: see upload_ahead.h for the threads and what m_mutex guards.
+#include "session/upload_ahead.h"
+
+#include <utility>
+
+#include "base/fsys.h"
+#include "session/descriptor.h"
+
+namespace zk {
+
+CUploadAhead::~CUploadAhead() {
+    Drop();
+    {
+        std::lock_guard lock(m_mutex);
+        m_quit = true;
+    }
+    m_changed.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_phase != Phase::Idle) return;  // one job at a time; the caller takes or drops first
+        m_job = std::move(job);
+        m_client = &client;
+        m_stop = &stop;
+        m_descriptor.clear();
+        m_park = false;
+        m_phase = Phase::Running;
+        if (!m_thread.joinable()) m_thread = std::thread(&CUploadAhead::ThreadBody, this);
+    }
+    m_changed.notify_all();
+}
+
+bool CUploadAhead::Holds() const {
+    std::lock_guard lock(m_mutex);
+    return m_phase != Phase::Idle;
+}
+
+void CUploadAhead::WaitParked(std::unique_lock<std::mutex>& lock) {
+    m_park = true;
+    m_changed.wait(lock, [this] { return m_phase != Phase::Running; });
+}
+
+bool CUploadAhead::Take(const std::wstring& path, std::wstring& descriptor) {
+    std::unique_lock lock(m_mutex);
+    if (m_phase == Phase::Idle) return false;
+    if (m_job.path != path) {
+        lock.unlock();
+        Drop();
+        return false;
+    }
+    WaitParked(lock);
+    const bool parked = m_phase == Phase::Parked;
+    if (parked) descriptor = std::move(m_descriptor);
+    m_phase = Phase::Idle;
+    m_client = nullptr;
+    return parked;
+}
+
+void CUploadAhead::Drop() {
+    std::unique_lock lock(m_mutex);
+    if (m_phase == Phase::Idle) return;
+    WaitParked(lock);
+    if (m_phase == Phase::Parked) {
+        m_client->CancelPost();
+        (void)DeleteFileAt(m_descriptor);
+        m_descriptor.clear();
+    }
+    m_phase = Phase::Idle;
+    m_client = nullptr;
+}
+
+void CUploadAhead::ThreadBody() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_changed.wait(lock, [this] { return m_quit || m_phase == Phase::Running; });
+        if (m_quit) return;
+        const Job job = m_job;
+        CHttpClientT& client = *m_client;
+        const ManualResetEvent& stop = *m_stop;
+        lock.unlock();
+        std::wstring descriptor;
+        const bool parked = Run(client, job, stop, descriptor);
+        lock.lock();
+        m_descriptor = std::move(descriptor);
+        m_phase = parked ? Phase::Parked : Phase::Abandoned;
+        m_changed.notify_all();
+    }
+}
+
+bool CUploadAhead::Run(CHttpClientT& client, const Job& job, const ManualResetEvent& stop, std::wstring& descriptor) {
+    auto halted = [&] { return m_park.load() || stop.IsSet(); };
+    auto abandon = [&] {
+        client.CancelPost();
+        if (!descriptor.empty()) (void)DeleteFileAt(descriptor);
+        descriptor.clear();
+        return false;
+    };
+    // Whatever fails here (the connection, the file) is met again by the loop's own upload of
+    // this file, which reports it.
+    try {
+        if (halted() || !PathExists(job.path)) return false;
+        if (!WriteDescriptor(job.uid, job.aid, job.path, descriptor)) return false;
+        client.ClearHeader();
+        client.ClearParam();
+        client.AddHeader(L"Authorization", job.authorization.c_str());
+        client.AddParam(L"IMAGE", job.path.c_str(), kParamFile);
+        client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
+        client.StartUpload(job.url.c_str(), job.flags);
+        CHttpPostStatT stat;
+        client.QueryPostStat(stat);
+        // A file that cannot be read whole is for the loop's own upload to report.
+        if (stat.TotalByte() != FileSizeOf(descriptor) + FileSizeOf(job.path)) return abandon();
+        while (!halted()) {
+            client.QueryPostStat(stat);
+            const uint32_t left = stat.ActualTotalByte() - stat.ActualPostedByte();
+            if (left <= kReserve || stat.ActualPostedByte() >= kBudget) break;
+            (void)client.ContinuePost();  // no answer can come: the body's end is never written here
+        }
+        client.FlushPost();
+        return true;
+    } catch (...) {
+        return abandon();
+    }
+}
+
+}  // namespace zk
