@@ -250,7 +250,12 @@ def run():
     service.apply("target=auth&kind=refuse&text=Access+denied&count=2", "refused credentials, 2 authentications")
 
     # The disk fills up while a big file is cut: so little room is left that its chunks do not
-    # fit. The split fails, its chunks go, and the file is sent whole.
+    # fit. The split fails, its chunks go, and the file is sent whole. The orders before it go
+    # first: files of theirs sent meanwhile would make room for the chunks after all.
+    deadline = time.time() + 300
+    while os.listdir(AUDIT) and time.time() < deadline:
+        time.sleep(0.5)
+    say("audit folder %s before the disk fills" % ("empty" if not os.listdir(AUDIT) else "still not empty"))
     big_name = "Большой заказ"
     big_folder = os.path.join(STAGE, big_name)
     os.makedirs(big_folder)

@@ -1,6 +1,7 @@
 // The upload ahead: see upload_ahead.h for the threads and what m_mutex guards.
 #include "session/upload_ahead.h"
 
+#include <system_error>
 #include <utility>
 
 #include "base/fsys.h"
@@ -18,24 +19,26 @@ CUploadAhead::~CUploadAhead() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop) {
+bool CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_phase != Phase::Idle) return;  // one job at a time; the caller takes or drops first
+        if (m_phase != Phase::Idle) return false;  // one job at a time; the caller takes or drops first
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread(&CUploadAhead::ThreadBody, this);
+            } catch (const std::system_error&) {
+                return false;  // the uploads go one after the other, as they can without it
+            }
+        }
         m_job = std::move(job);
         m_client = &client;
         m_stop = &stop;
         m_descriptor.clear();
         m_park = false;
         m_phase = Phase::Running;
-        if (!m_thread.joinable()) m_thread = std::thread(&CUploadAhead::ThreadBody, this);
     }
     m_changed.notify_all();
-}
-
-bool CUploadAhead::Holds() const {
-    std::lock_guard lock(m_mutex);
-    return m_phase != Phase::Idle;
+    return true;
 }
 
 void CUploadAhead::WaitParked(std::unique_lock<std::mutex>& lock) {

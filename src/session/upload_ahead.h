@@ -41,16 +41,14 @@ public:
     ~CUploadAhead();
 
     // Starts `job` on `client`, which must not be in use (no job is under way); the job parks
-    // early when `stop` is set.
-    void Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop);
+    // early when `stop` is set. False when nothing went ahead (a job under way, no thread).
+    bool Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop);
     // True when the job of `path` stands parked under way on the client given to Begin, with its
     // descriptor file in `descriptor` (the caller's now, as is the client). Any other job is
     // dropped, and false.
     bool Take(const std::wstring& path, std::wstring& descriptor);
     // Ends a job under way: its request is cancelled, its descriptor file removed.
     void Drop();
-    // Whether a job was begun and not yet taken or dropped.
-    [[nodiscard]] bool Holds() const;
 
 private:
     enum class Phase { Idle, Running, Parked, Abandoned };
@@ -62,7 +60,7 @@ private:
     void WaitParked(std::unique_lock<std::mutex>& lock);
 
     const ManualResetEvent* m_stop = nullptr;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_changed;
     Phase m_phase = Phase::Idle;
     Job m_job;

@@ -34,7 +34,7 @@ void CVelmoConnect::BeginAhead(const std::wstring& next) {
     }
     job.path = next;
     job.flags = kHttpSessionFlags | kHttpFlagNoAutoRedirect;
-    m_ahead.Begin(m_clients[m_active ^ 1], std::move(job), m_thread.StopEvent());
+    (void)m_ahead.Begin(m_clients[m_active ^ 1], std::move(job), m_thread.StopEvent());
 }
 
 bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, const std::wstring* next) {
