@@ -42,7 +42,8 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
         row.SetValue(value);
         row.alert = alert;
         window.InvalidateTable();
-        PumpUntil([] { return false; }, 250ms);  // past the repaints' least gap
+        // Until the repaint is done, however long a loaded machine takes for it.
+        ASSERT_TRUE(PumpUntil([&] { return WindowProbe::TableSettled(window); }));
     };
     change(Rows().filesSent, L"128");
     const Screenshot shown(balloon);

@@ -33,6 +33,11 @@ struct WindowProbe {
     static void SetShell(CZKWindow& w, ITrayShell& shell) { w.m_shell = &shell; }
     static void SetFolderShell(CZKWindow& w, IFolderShell& shell) { w.m_folderShell = &shell; }
     static int Dpi(const CZKWindow& w) { return w.m_dpi.load(); }
+    // No table repaint is posted, waits on its timer or waits to be painted.
+    static bool TableSettled(const CZKWindow& w) {
+        const HWND balloon = w.m_balloon.load();
+        return !w.m_tableQueued.load() && !w.m_tableTimerArmed && (!balloon || !GetUpdateRect(balloon, nullptr, FALSE));
+    }
     static RectI Body(const CZKWindow& w) { return w.Body(); }
     static RectI CloseBox(const CZKWindow& w) { return w.CloseBox(); }
     static std::wstring Caption(const CZKWindow& w) { return w.CaptionText(); }
