@@ -9,6 +9,22 @@
 
 namespace zk {
 
+void StartFileUpload(CHttpClientT& client, const std::wstring& url, const std::wstring& authorization, const std::wstring& path,
+                     const std::wstring& descriptor) {
+    client.ClearHeader();
+    client.ClearParam();
+    client.AddHeader(L"Authorization", authorization.c_str());
+    client.AddParam(L"IMAGE", path.c_str(), kParamFile);
+    client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
+    client.StartUpload(url.c_str(), kHttpSessionFlags | kHttpFlagNoAutoRedirect);
+}
+
+bool BodyHoldsWholeFiles(const CHttpClientT& client, const std::wstring& path, const std::wstring& descriptor) {
+    CHttpPostStatT start;
+    client.QueryPostStat(start);
+    return start.TotalByte() == FileSizeOf(descriptor) + FileSizeOf(path);
+}
+
 CUploadAhead::~CUploadAhead() {
     Drop();
     {
@@ -106,16 +122,10 @@ bool CUploadAhead::Run(CHttpClientT& client, const Job& job, const ManualResetEv
     try {
         if (halted() || !PathExists(job.path)) return false;
         if (!WriteDescriptor(job.uid, job.aid, job.path, descriptor)) return false;
-        client.ClearHeader();
-        client.ClearParam();
-        client.AddHeader(L"Authorization", job.authorization.c_str());
-        client.AddParam(L"IMAGE", job.path.c_str(), kParamFile);
-        client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
-        client.StartUpload(job.url.c_str(), job.flags);
-        CHttpPostStatT stat;
-        client.QueryPostStat(stat);
+        StartFileUpload(client, job.url, job.authorization, job.path, descriptor);
         // A file that cannot be read whole is for the loop's own upload to report.
-        if (stat.TotalByte() != FileSizeOf(descriptor) + FileSizeOf(job.path)) return abandon();
+        if (!BodyHoldsWholeFiles(client, job.path, descriptor)) return abandon();
+        CHttpPostStatT stat;
         while (!halted()) {
             client.QueryPostStat(stat);
             const uint32_t left = stat.ActualTotalByte() - stat.ActualPostedByte();

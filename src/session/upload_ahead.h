@@ -22,12 +22,19 @@
 
 namespace zk {
 
+// Opens the upload of `path` with its descriptor on `client` (the header and the two file parts;
+// never redirected: a 3xx is an answer other than 200, and the file stays).
+void StartFileUpload(CHttpClientT& client, const std::wstring& url, const std::wstring& authorization, const std::wstring& path,
+                     const std::wstring& descriptor);
+// Whether the started body holds all the bytes of the file and its descriptor: one that cannot
+// be opened for reading would go as an empty part, be accepted and then deleted unsent.
+bool BodyHoldsWholeFiles(const CHttpClientT& client, const std::wstring& path, const std::wstring& descriptor);
+
 class CUploadAhead {
 public:
     // The upload as the session would start it.
     struct Job {
         std::wstring path, url, authorization, uid, aid;
-        uint32_t flags = 0;
     };
     // Never more than this much of a body goes ahead: what a refusal of the file before wastes.
     static constexpr uint32_t kBudget = 4u << 20;

@@ -33,7 +33,6 @@ void CVelmoConnect::BeginAhead(const std::wstring& next) {
         job.aid = m_state.aid;
     }
     job.path = next;
-    job.flags = kHttpSessionFlags | kHttpFlagNoAutoRedirect;
     (void)m_ahead.Begin(m_clients[m_active ^ 1], std::move(job), m_thread.StopEvent());
 }
 
@@ -59,30 +58,17 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
             authenticated = m_state.authenticated;
         }
         CHttpClientT& client = Client();
-        if (!ahead) {
-            client.ClearHeader();
-            client.ClearParam();
-        }
         RaiseTransfer(kTransferBegin);
         if (!authenticated) SetError(kTextNotAuthenticated, kErrNoCredentials, true);
         if (!PathExists(path)) SetError(kTextFileNotFound + path, kErrFileNotFound, true);
         if (!ahead) {
             if (!WriteDescriptor(uid, aid, path, descriptor)) SetError(kTextDescriptor, kErrDescriptor, true);
             CheckStop();
-            client.AddHeader(L"Authorization", authorization.c_str());
-            client.AddParam(L"IMAGE", path.c_str(), kParamFile);
-            client.AddParam(L"DESCRIPTOR", descriptor.c_str(), kParamFile);
-            // Not redirected: a 3xx is an answer other than 200, and the file stays.
-            client.StartUpload(UploadUrlOf(uploadUrl, path).c_str(), kHttpSessionFlags | kHttpFlagNoAutoRedirect);
+            StartFileUpload(client, UploadUrlOf(uploadUrl, path), authorization, path, descriptor);
         }
         CheckStop();
         if (sent) *sent = client.SentFileIdentity(L"IMAGE");
-        // A file that cannot be opened for reading would go as an empty part; the server could
-        // accept that and the file would then be deleted unsent. Its data must all be in the body.
-        CHttpPostStatT start;
-        client.QueryPostStat(start);
-        const int64_t expectedData = FileSizeOf(descriptor) + FileSizeOf(path);
-        if (start.TotalByte() != expectedData) SetError(kTextFileUnreadable + path, kErrFileUnreadable, true);
+        if (!BodyHoldsWholeFiles(client, path, descriptor)) SetError(kTextFileUnreadable + path, kErrFileUnreadable, true);
 
         uint32_t previousPosted = 0;
         CHttpPostStatT stat;  // one for every step: its texts keep their buffers
