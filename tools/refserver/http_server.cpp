@@ -200,11 +200,21 @@ bool HttpServer::ServeOne(sock::Socket raw, std::string& data) {
     if (early.answerBeforeBody) {
         Record(req);
         Answer(raw, early, style, false);  // the body is left unread: the connection cannot go on
+        if (early.drainAfterAnswer) {
+            sock::SetTimeouts(raw, 5000, 5000);
+            for (size_t left = expected - req.bodyBytes; left > 0 && !m_stopping;) {
+                const long n = sock::Recv(raw, buf, std::min(left, sizeof buf));
+                if (n <= 0) break;
+                left -= static_cast<size_t>(n);
+            }
+            sock::ShutdownBoth(raw);
+        }
         return false;
     }
     const auto bodyStart = std::chrono::steady_clock::now();
     while (req.bodyBytes < expected) {
         if (early.cutAfterBodyBytes >= 0 && static_cast<long>(req.bodyBytes) >= early.cutAfterBodyBytes) break;
+        if (early.stallAfterBodyBytes >= 0 && static_cast<long>(req.bodyBytes) >= early.stallAfterBodyBytes) break;
         size_t want = std::min<size_t>(sizeof buf, expected - req.bodyBytes);
         if (early.throttleBytesPerSecond > 0) {
             // A slow network: small reads, each no sooner than the rate allows.
@@ -217,6 +227,11 @@ bool HttpServer::ServeOne(sock::Socket raw, std::string& data) {
         if (n <= 0) break;
         take(buf, static_cast<size_t>(n));
     }
+    if (early.stallAfterBodyBytes >= 0) {
+        Record(req);
+        Pause(early.delayMs > 0 ? early.delayMs : 600000);
+        return false;  // closed quietly, long after the client gave up
+    }
     if (early.cutAfterBodyBytes >= 0) {
         if (req.body.size() > static_cast<size_t>(early.cutAfterBodyBytes)) req.body.resize(static_cast<size_t>(early.cutAfterBodyBytes));
         req.complete = false;
@@ -227,10 +242,7 @@ bool HttpServer::ServeOne(sock::Socket raw, std::string& data) {
     req.complete = req.bodyBytes == expected;
     HttpResponse resp = req.complete ? CallHandler(req, false) : HttpResponse{400, "Bad Request", {}, "incomplete body"};
     Record(req);
-    if (resp.delayMs > 0) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.delayMs);
-        while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    if (resp.delayMs > 0) Pause(resp.delayMs);
     if (resp.cutAfterBodyBytes >= 0) {
         sock::SetResetOnClose(raw);
         return false;
@@ -245,11 +257,11 @@ void HttpServer::Answer(sock::Socket raw, const HttpResponse& resp, ServerStyle 
     const std::string head = SerializeHead(resp, keepAlive);
     const std::string body = SerializeBody(resp);
     if (resp.trickleMs > 0) {
-        bool sending = sock::SendAll(raw, head.data(), head.size());
-        for (size_t i = 0; sending && i < body.size() && !m_stopping; ++i) {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(resp.trickleMs);
-            while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            sending = sock::SendAll(raw, body.data() + i, 1);
+        const std::string slow = resp.trickleHead ? head + body : body;
+        bool sending = resp.trickleHead || sock::SendAll(raw, head.data(), head.size());
+        for (size_t i = 0; sending && i < slow.size() && !m_stopping; ++i) {
+            Pause(resp.trickleMs);
+            sending = !m_stopping && sock::SendAll(raw, slow.data() + i, 1);
         }
     } else if (style == ServerStyle::Plain) {
         // As a server that writes its headers, then its body: Nagle holds a short body until the
@@ -259,6 +271,11 @@ void HttpServer::Answer(sock::Socket raw, const HttpResponse& resp, ServerStyle 
         const std::string out = head + body;
         sock::SendAll(raw, out.data(), out.size());
     }
+}
+
+void HttpServer::Pause(int ms) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!m_stopping && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
 std::vector<HttpRequest> HttpServer::Requests() const {

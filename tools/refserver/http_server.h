@@ -56,12 +56,21 @@ struct HttpResponse {
     int delayMs = 0;          // wait before answering
     // Send the head at once, then the body one byte every this many milliseconds (0: at once).
     int trickleMs = 0;
+    // With trickleMs: the head too goes a byte at a time (a server whose answer's head trickles).
+    bool trickleHead = false;
     // Instead of answering: after this many body bytes have arrived, reset the connection.
     long cutAfterBodyBytes = -1;
     // From the head's answer: read the body no faster than this (0: as fast as it comes).
     long throttleBytesPerSecond = 0;
-    // Answer without reading the request body (e.g. a refusal that does not wait).
+    // Answer without reading the request body (e.g. a refusal that does not wait); with
+    // `drainAfterAnswer` the body is then read and dropped before the connection closes, as
+    // nginx's lingering close does, so that the client reads the answer instead of a reset.
     bool answerBeforeBody = false;
+    bool drainAfterAnswer = false;
+    // From the head's answer: after this many body bytes the connection goes silent: nothing
+    // more is read, nothing answered, nothing closed for `delayMs` (a peer that vanished
+    // without a reset: a dropped Wi-Fi, a router that forgot the connection).
+    long stallAfterBodyBytes = -1;
     // From the head's answer: the body goes to this sink instead of HttpRequest::body.
     std::shared_ptr<BodySink> sink{};
 };
@@ -106,6 +115,8 @@ private:
     // one. True when the connection stays open for another request.
     bool ServeOne(zk::sock::Socket s, std::string& data);
     void Answer(zk::sock::Socket s, const HttpResponse& r, ServerStyle style, bool keepAlive) const;
+    // Waits `ms` or until Stop().
+    void Pause(int ms) const;
     void Record(HttpRequest r);
     HttpResponse CallHandler(const HttpRequest& req, bool headOnly) const;
 

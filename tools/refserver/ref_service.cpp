@@ -222,12 +222,16 @@ std::string RefService::QueryValue(const std::string& query, const std::string& 
     return {};
 }
 
-bool RefService::TakeFault(FaultTarget target, FaultRule& out, bool headOnly) {
+bool RefService::TakeFault(FaultTarget target, FaultRule& out, bool headOnly, uint64_t bodyLength) {
     std::lock_guard lock(m_mutex);
     for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
         if (it->target != target && it->target != FaultTarget::Any) continue;
         // Cuts are decided when the head arrives, everything else with the whole request.
-        if (headOnly != (it->kind == FaultKind::Cut || it->kind == FaultKind::Throttle)) continue;
+        if (headOnly != (it->kind == FaultKind::Cut || it->kind == FaultKind::Throttle || it->kind == FaultKind::TooLarge ||
+                         it->kind == FaultKind::Stall))
+            continue;
+        // A body within the limit goes as usual (and does not use the rule up).
+        if (it->kind == FaultKind::TooLarge && bodyLength <= static_cast<uint64_t>(std::max(0L, it->limit))) continue;
         out = *it;
         if (it->remaining > 0 && --it->remaining == 0) m_faults.erase(it);
         return true;
@@ -250,9 +254,22 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
             std::lock_guard lock(m_mutex);
             ++m_uploadHeads;
         }
-        if (target != FaultTarget::Any && TakeFault(target, fault, true)) {
-            if (fault.kind == FaultKind::Cut) go.cutAfterBodyBytes = fault.cutAfter;
-            else go.throttleBytesPerSecond = fault.bytesPerSecond;
+        const std::string* length = req.Header("Content-Length");
+        if (target != FaultTarget::Any && TakeFault(target, fault, true, length ? std::strtoull(length->c_str(), nullptr, 10) : 0)) {
+            switch (fault.kind) {
+                case FaultKind::Cut: go.cutAfterBodyBytes = fault.cutAfter; break;
+                case FaultKind::Throttle: go.throttleBytesPerSecond = fault.bytesPerSecond; break;
+                case FaultKind::Stall:
+                    go.stallAfterBodyBytes = fault.cutAfter;
+                    go.delayMs = fault.delayMs;
+                    break;
+                default: {  // TooLarge
+                    go = Text(413, "Request Entity Too Large", "<html><body><h1>413 Request Entity Too Large</h1></body></html>",
+                              "text/html");
+                    go.answerBeforeBody = go.drainAfterAnswer = true;
+                    return go;
+                }
+            }
         }
         bool plain;
         {
@@ -312,9 +329,17 @@ HttpResponse RefService::Handle(const HttpRequest& req, bool headOnly) {
                 slow.trickleMs = fault.delayMs > 0 ? fault.delayMs : 1000;
                 return slow;
             }
+            case FaultKind::TrickleHead: {
+                HttpResponse slow = Text(200, "OK", fault.text);
+                slow.trickleMs = fault.delayMs > 0 ? fault.delayMs : 1000;
+                slow.trickleHead = true;
+                return slow;
+            }
             case FaultKind::LongTail: tail = fault.tailBytes; break;
             case FaultKind::Cut:
-            case FaultKind::Throttle: break;
+            case FaultKind::Throttle:
+            case FaultKind::TooLarge:
+            case FaultKind::Stall: break;
         }
     }
     HttpResponse r = target == FaultTarget::Auth ? HandleAuth(req) : target == FaultTarget::Check ? HandleCheck(req) : HandleUpload(req);
@@ -475,13 +500,15 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
         r.target = t == "auth" ? FaultTarget::Auth : t == "check" ? FaultTarget::Check : t == "upload" ? FaultTarget::Upload : FaultTarget::Any;
         r.kind = k == "error" ? FaultKind::ErrorText : k == "cut" ? FaultKind::Cut : k == "delay" ? FaultKind::Delay : k == "hang" ? FaultKind::Hang : k == "throttle" ? FaultKind::Throttle
                  : k == "refuse" ? FaultKind::RefuseCredentials : k == "redirect" ? FaultKind::Redirect : k == "trickle" ? FaultKind::Trickle
-                 : k == "longtail" ? FaultKind::LongTail : FaultKind::Status;
+                 : k == "longtail" ? FaultKind::LongTail : k == "toolarge" ? FaultKind::TooLarge : k == "tricklehead" ? FaultKind::TrickleHead
+                 : k == "stall" ? FaultKind::Stall : FaultKind::Status;
         r.status = static_cast<int>(Number(QueryValue(q, "status"), r.status));
         if (!QueryValue(q, "text").empty()) r.text = UrlDecode(QueryValue(q, "text"));
         r.cutAfter = Number(QueryValue(q, "cut"), r.cutAfter);
         r.delayMs = static_cast<int>(Number(QueryValue(q, "ms"), r.delayMs));
         r.bytesPerSecond = Number(QueryValue(q, "rate"), r.bytesPerSecond);
         r.tailBytes = Number(QueryValue(q, "tail"), r.tailBytes);
+        r.limit = Number(QueryValue(q, "limit"), r.limit);
         r.remaining = static_cast<int>(Number(QueryValue(q, "count"), r.remaining));
         AddFault(r);
         return Text(200, "OK", "OK");

@@ -7,6 +7,9 @@
 //   GET  /moved                             -> "OK" (where a Redirect fault points)
 //   GET  /_control/...                      -> state and fault switches for the stand-alone server
 //                                             (fault, faults, clear, param, received, style, endpoint)
+//   e.g. /_control/fault?target=upload&kind=toolarge&limit=1048576 (kinds: status error cut delay hang
+//   throttle refuse redirect trickle longtail toolarge tricklehead stall; status text cut ms rate tail
+//   limit count)
 // Threads: every request runs on its connection's thread; m_mutex guards faults, parameters,
 // credentials, counters and the received list.
 #pragma once
@@ -47,6 +50,12 @@ enum class FaultKind {
     Redirect,   // answer `status` (302 unless a 3xx is given) with a Location of kMovedPath; store nothing
     Trickle,    // answer 200 with `text` as the body, one byte every `delayMs`; store nothing
     LongTail,   // handle as usual; an "OK" answer goes on with `tailBytes` more bytes
+    TooLarge,   // a body over `limit` bytes: 413 as soon as the head is in (the body is then read and
+                // dropped, as nginx's client_max_body_size does); smaller ones as usual
+    TrickleHead,  // read the request, store nothing, answer `text` with the head and body a byte
+                  // every `delayMs`
+    Stall,      // after `cutAfter` body bytes the connection goes silent for `delayMs` (600 s unless
+                // given): no read, no answer, no reset
 };
 
 // A path whose GET answers "OK" (the target of Redirect).
@@ -61,6 +70,7 @@ struct FaultRule {
     int delayMs = 0;
     long bytesPerSecond = 0;
     long tailBytes = 0;
+    long limit = 0;
     int remaining = -1;  // requests it applies to; -1 for all until cleared
 };
 
@@ -117,8 +127,8 @@ private:
     HttpResponse HandleCheck(const HttpRequest& req);
     HttpResponse HandleUpload(const HttpRequest& req);
     HttpResponse HandleControl(const HttpRequest& req);
-    // The first matching rule (its count lowered), or false.
-    bool TakeFault(FaultTarget target, FaultRule& out, bool headOnly);
+    // The first matching rule (its count lowered), or false. `bodyLength`: the announced body's.
+    bool TakeFault(FaultTarget target, FaultRule& out, bool headOnly, uint64_t bodyLength = 0);
     std::string Reject(const std::string& reason);
 
     ServiceConfig m_config;
