@@ -85,6 +85,10 @@ void CAgent::OnAuditEvent(CVelmoFolderAudit& audit, int code) {
     } else if (code == CVelmoFolderAudit::kEventOrderSetAside) {
         const CVelmoFolderAudit::Notice n = audit.LastNotice();
         m_journal.Write(L"ERROR\tЗадание \t" + n.path + L"\t" + n.reason + L"\n");
+    } else if (code == CVelmoFolderAudit::kEventWatchRestarted) {
+        const CVelmoFolderAudit::Notice n = audit.LastNotice();
+        m_journal.Write(L"ERROR\tПапка заданий\t" + n.path + L"\tСлежение за новыми заказами прервалось (ошибка " + n.reason +
+                        L") и запущено снова\n");
     }
     RefreshStatistics();
     WakeForTray(m_tray.OnQueue(QueueNow()));
@@ -100,8 +104,13 @@ void CAgent::OnAuthEventForTray(int code) { WakeForTray(m_tray.OnAuthEvent(code)
 
 void CAgent::OnTransferEventForTray(CVelmoConnect& session, int code) {
     if (code == kTransferStep) return;  // a step changes nothing the tray shows
-    const bool stopped = code == kTransferFailed && session.Snapshot().lastErrorCode == kErrStopped;
-    WakeForTray(m_tray.OnTransferEvent(code, QueueNow(), stopped));
+    const SessionSnapshot s = session.Snapshot();
+    if (code == kTransferTaskAside) {
+        WakeForTray(m_tray.OnSetAside(s.setAside.task, s.setAside.reason));
+        return;
+    }
+    const bool stopped = code == kTransferFailed && s.lastErrorCode == kErrStopped;
+    WakeForTray(m_tray.OnTransferEvent(code, QueueNow(), stopped, s.currentTaskName));
 }
 
 bool CAgent::StartUp(const AgentResources& resources, const std::wstring& moduleFolder) {
@@ -184,15 +193,22 @@ void CAgent::RequestReauthentication() {
 
 void CAgent::AuditFolderChanged(const std::wstring& folder) {
     if (m_audit) m_audit->SetAuditFolder(folder);
+    RetrySetAside();
 }
 
 void CAgent::ContentListFlagChanged(bool on) {
     if (m_audit) m_audit->contentListFlag = on;
+    RetrySetAside();
 }
 
 void CAgent::ChunkSizeChanged(uint64_t bytes) {
     if (m_audit) m_audit->sizeLimit = bytes;
     if (m_splitter) m_splitter->chunkSize = bytes;
+    RetrySetAside();
+}
+
+void CAgent::RetrySetAside() {
+    if (m_session) m_session->RetrySetAsideNow();
 }
 
 void CAgent::CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) {
@@ -201,6 +217,7 @@ void CAgent::CredentialsChanged(const std::wstring& url, const std::wstring& use
     m_session->SetUserName(user);
     m_session->SetPassword(password);
     m_session->RequestReauthentication();
+    m_session->RetrySetAsideNow();
 }
 
 }  // namespace zk

@@ -89,6 +89,8 @@ public:
     void CredentialsChanged(const std::wstring& url, const std::wstring& user, const std::wstring& password) override;
 
 private:
+    // A setting changed: the orders set aside are tried again at once.
+    void RetrySetAside();
     // Rotates the journal; a failure goes to the journal (when open) and to the last-error row.
     void RotateAndReport();
     JournalSettings CurrentJournalSettings() const;

@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
 
 #include "base/file_identity.h"
 #include "base/utf16.h"
@@ -25,6 +30,23 @@ bool IdentityOfDescriptor(int fd, FileIdentity& out) {
 bool IdentityOf(std::wstring_view path, FileIdentity& out) {
     struct stat st {};
     return ::stat(ToUtf8(path).c_str(), &st) == 0 && FromStat(st, out);
+}
+
+DeleteOutcome DeleteIfSame(std::wstring_view path, const FileIdentity* expected, FileIdentity* found) {
+    if (found) *found = {};
+    const std::string name = ToUtf8(path);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? DeleteOutcome::Changed : DeleteOutcome::Refused;
+    FileIdentity now;
+    const bool known = IdentityOfDescriptor(fd, now);
+    ::close(fd);
+    if (known && found) *found = now;
+    if (expected && !(known && now == *expected)) return DeleteOutcome::Changed;
+    // No handle holds a name here: the name must still lead to the file just checked.
+    FileIdentity again;
+    if (known && !(IdentityOf(path, again) && again == now)) return DeleteOutcome::Changed;
+    if (::unlink(name.c_str()) == 0) return DeleteOutcome::Deleted;
+    return errno == ENOENT ? DeleteOutcome::Changed : DeleteOutcome::Refused;
 }
 
 }  // namespace zk

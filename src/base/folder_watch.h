@@ -4,9 +4,11 @@
 // arrived whole, by a rename or a move, from those made in place (which may still be filling).
 // Thread: a thread of the watch's own blocks on the platform's notification
 // (ReadDirectoryChangesW on Windows, inotify natively), notes the names moved in and raises the
-// signal; Start, Stop and TakeMovedIn are called by the owner's thread. m_movedMutex guards
-// m_moved.
+// signal; Start, Stop, Failed and TakeMovedIn are called by the owner's thread. m_movedMutex
+// guards m_moved; the failure is an atomic the watch thread sets as it ends on an error.
 #pragma once
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +30,13 @@ public:
     bool Start(const std::wstring& folder);
     void Stop();
     [[nodiscard]] bool Active() const { return m_impl != nullptr; }
+    // The watch thread ended on an error of the platform's (given in `error`), for instance when
+    // the folder was removed: arrivals are no longer seen until the watch is started again.
+    [[nodiscard]] bool Failed(uint32_t* error = nullptr) const {
+        const uint32_t e = m_failure.load();
+        if (error) *error = e;
+        return m_impl && e != 0;
+    }
     // Names of the subfolders that arrived by a rename or a move since the last call. Names lost
     // to an overflow of the platform's queue are not here: such folders count as made in place.
     std::vector<std::wstring> TakeMovedIn() {
@@ -41,7 +50,9 @@ private:
         std::lock_guard lock(m_movedMutex);
         m_moved.push_back(std::move(name));
     }
+    void NoteFailure(uint32_t error) { m_failure = error != 0 ? error : 1; }
     WakeSignal& m_signal;
+    std::atomic<uint32_t> m_failure{0};
     std::mutex m_movedMutex;
     std::vector<std::wstring> m_moved;
     std::unique_ptr<Impl> m_impl;

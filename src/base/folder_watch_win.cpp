@@ -67,6 +67,7 @@ FolderWatch::~FolderWatch() { Stop(); }
 
 bool FolderWatch::Start(const std::wstring& folder) {
     Stop();
+    m_failure = 0;
     auto impl = std::make_unique<Impl>();
     impl->folder.reset(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
@@ -80,8 +81,11 @@ bool FolderWatch::Start(const std::wstring& folder) {
             OVERLAPPED ov{};
             ov.hEvent = self->changed.get();
             ResetEvent(ov.hEvent);
-            if (!ReadDirectoryChangesW(self->folder.get(), buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &ov, nullptr))
+            if (!ReadDirectoryChangesW(self->folder.get(), buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &ov, nullptr)) {
+                NoteFailure(GetLastError());
+                m_signal.Raise();
                 return;
+            }
             const HANDLE handles[2] = {self->changed.get(), self->quit.get()};
             DWORD bytes = 0, waited;
             while ((waited = WaitForMultipleObjects(2, handles, FALSE, kQuitLookMs)) == WAIT_TIMEOUT && !self->quitting.load()) {
@@ -91,7 +95,11 @@ bool FolderWatch::Start(const std::wstring& folder) {
                 GetOverlappedResult(self->folder.get(), &ov, &bytes, TRUE);
                 return;
             }
-            if (!GetOverlappedResult(self->folder.get(), &ov, &bytes, FALSE)) return;
+            if (!GetOverlappedResult(self->folder.get(), &ov, &bytes, FALSE)) {
+                NoteFailure(GetLastError());
+                m_signal.Raise();
+                return;
+            }
             if (ReadArrivals(buffer, bytes, folder, [this](std::wstring name) { NoteMovedIn(std::move(name)); })) m_signal.Raise();
         }
     });

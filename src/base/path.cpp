@@ -7,6 +7,12 @@ std::wstring FileNamePart(std::wstring_view path) {
     return std::wstring(p == std::wstring_view::npos ? path : path.substr(p + 1));
 }
 
+std::wstring FolderName(std::wstring_view folder) {
+    std::wstring path(folder);
+    StripTrailingSeparators(path);
+    return FileNamePart(path);
+}
+
 std::wstring FolderPart(std::wstring_view path) {
     const size_t p = path.rfind(kPathSep);
     return p == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, p + 1));

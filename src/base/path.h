@@ -14,6 +14,8 @@ inline constexpr wchar_t kPathSep = L'/';
 
 // Text after the last separator (the whole text when there is none).
 std::wstring FileNamePart(std::wstring_view path);
+// The name of the last folder of a folder path such as a task name (trailing separators aside).
+std::wstring FolderName(std::wstring_view folder);
 // Text up to and including the last separator (empty when there is none).
 std::wstring FolderPart(std::wstring_view path);
 // Removes every trailing separator; true when any was removed.

@@ -103,12 +103,12 @@ void CHttpClientT::ClearParam() {
 
 // ---- connection and request ----
 
-HttpRequestHandles CHttpClientT::OpenInternet() const {
-    HttpRequestHandles handles(m_gate);
-    handles.internet.reset(CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
-                                                    m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
-                                                    m_internetFlags));
-    if (!m_gate->Register(handles.internet.get())) ThrowHttpCode(kHttpErrUnexpected);  // aborted: no new requests
+std::shared_ptr<HttpRequestHandles> CHttpClientT::OpenInternet() const {
+    auto handles = std::make_shared<HttpRequestHandles>();
+    handles->internet.reset(CHttpToolW::OpenInternet(m_hasUserAgent ? m_userAgent.c_str() : kDefaultAgent, m_accessType,
+                                                     m_hasProxy ? m_proxy.c_str() : nullptr, m_hasBypass ? m_bypass.c_str() : nullptr,
+                                                     m_internetFlags));
+    if (!m_gate->Register(handles)) ThrowHttpCode(kHttpErrUnexpected);  // aborted: no new requests
     return handles;
 }
 
@@ -187,9 +187,13 @@ std::wstring CHttpClientT::MakeGetUrl(const wchar_t* url) const {
     return out;
 }
 
-std::unique_ptr<HttpAnswerWatch> CHttpClientT::WatchAnswer(const HttpRequestHandles& handles) const {
-    if (m_answerDeadlineMs == 0) return nullptr;
-    return std::make_unique<HttpAnswerWatch>(m_watchdog, m_gate, handles.internet.get(), std::chrono::milliseconds(m_answerDeadlineMs));
+HttpCallBounds CHttpClientT::Bounds(HttpCallRunner::Clock::time_point answer) const {
+    return {HttpCallRunner::Clock::now() + std::chrono::milliseconds(m_stallMs), answer};
+}
+
+HttpCallRunner::Clock::time_point CHttpClientT::AnswerDue() const {
+    if (m_answerDeadlineMs == 0) return HttpCallRunner::Clock::time_point::max();
+    return HttpCallRunner::Clock::now() + std::chrono::milliseconds(m_answerDeadlineMs);
 }
 
 // ---- GET ----
@@ -197,19 +201,14 @@ std::unique_ptr<HttpAnswerWatch> CHttpClientT::WatchAnswer(const HttpRequestHand
 std::unique_ptr<CHttpResponseT> CHttpClientT::PerformGet(const wchar_t* url, uint32_t flags) {
     CancelPost();
     try {
-        HttpRequestHandles handles = OpenInternet();
-        handles.connection.reset(OpenConnection(url, handles.internet.get()));
+        std::shared_ptr<HttpRequestHandles> handles = OpenInternet();
+        const auto answerDue = AnswerDue();
+        handles->connection.reset(OpenConnection(url, handles->internet.get()));
         const std::wstring getUrl = m_params.Empty() ? std::wstring(url ? url : L"") : MakeGetUrl(url);
-        handles.request.reset(OpenRequest(getUrl.c_str(), handles.connection.get(), L"GET", flags));
-        auto watch = WatchAnswer(handles);
-        try {
-            CHttpToolW::SendRequest(handles.request.get(), m_codePage);
-        } catch (const httpclientexceptionW&) {
-            if (watch) watch->Check(kHttpErrSendRequest);
-            throw;
-        }
-        if (watch) watch->Check(kHttpErrSendRequest);
-        return std::make_unique<CHttpResponseT>(std::move(handles), std::move(watch));
+        handles->request.reset(OpenRequest(getUrl.c_str(), handles->connection.get(), L"GET", flags));
+        RunRequestCall(*m_runner, handles, kHttpErrSendRequest, Bounds(answerDue),
+                       [handles, codePage = m_codePage] { CHttpToolW::SendRequest(handles->request.get(), codePage); });
+        return std::make_unique<CHttpResponseT>(std::move(handles), m_runner, answerDue, std::chrono::milliseconds(m_stallMs));
     } catch (const httpclientexceptionW&) {
         throw;
     } catch (...) {
@@ -286,11 +285,12 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         }
         // A server whose answers stalled on kept-alive connections gets a new one per upload.
         if (m_connections->Fresh()) net::DropIdleConnections();
-        HttpRequestHandles handles = OpenInternet();
-        handles.connection.reset(OpenConnection(url, handles.internet.get()));
-        handles.request.reset(OpenRequest(url, handles.connection.get(), L"POST", flags));
-        CHttpToolW::AddHeader(handles.request.get(), L"Content-Type", m_contentType.c_str(), m_codePage);
-        CHttpToolW::SendRequestEx(handles.request.get(), L);
+        std::shared_ptr<HttpRequestHandles> handles = OpenInternet();
+        handles->connection.reset(OpenConnection(url, handles->internet.get()));
+        handles->request.reset(OpenRequest(url, handles->connection.get(), L"POST", flags));
+        CHttpToolW::AddHeader(handles->request.get(), L"Content-Type", m_contentType.c_str(), m_codePage);
+        RunRequestCall(*m_runner, handles, kHttpErrSendRequestEx, Bounds(),
+                       [handles, L] { CHttpToolW::SendRequestEx(handles->request.get(), L); });
         m_writeBuffer.reset(new char[kWriteBufferSize]);
         m_writeUsed = 0;
         m_readPos = m_readLen = 0;
@@ -317,7 +317,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
 
 // The counters run ahead of the network by at most the write buffer.
 void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
-    if (!m_handles.request) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
+    if (!m_handles || !m_handles->request) ThrowHttpPrecondition("CHttpClientT::_WritePost: m_hRequest can not be NULL.");
     if (!bytes || count == 0) return;
     if (counted) m_progress._TestAddPostedBytes(count);
     m_progress._TestAddActualPostedBytes(count);
@@ -337,7 +337,10 @@ void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
 void CHttpClientT::_FlushPost() {
     if (m_writeUsed == 0) return;
     const auto t0 = std::chrono::steady_clock::now();
-    CHttpToolW::InternetWriteFile(m_handles.request.get(), m_writeBuffer.get(), m_writeUsed);
+    RunRequestCall(*m_runner, m_handles, kHttpErrWriteFile, Bounds(),
+                   [handles = m_handles, buffer = m_writeBuffer, used = m_writeUsed] {
+                       CHttpToolW::InternetWriteFile(handles->request.get(), buffer.get(), used);
+                   });
     _SizeNextWrite(m_writeUsed, std::chrono::steady_clock::now() - t0);
     m_writeUsed = 0;
 }
@@ -373,7 +376,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::ContinuePost() {
 }
 
 void CHttpClientT::FlushPost() {
-    if (!m_handles.request) return;
+    if (!m_handles || !m_handles->request) return;
     try {
         _FlushPost();
     } catch (const httpclientexceptionW&) {
@@ -384,21 +387,16 @@ void CHttpClientT::FlushPost() {
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (!m_progress.IsActive()) ThrowHttpCode(kHttpErrPostNotStarted);
-    if (!m_handles.internet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");
-    if (!m_handles.connection) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hConnection can not be NULL.");
-    if (!m_handles.request) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
+    if (!m_handles || !m_handles->internet) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hInternet can not be NULL.");
+    if (!m_handles->connection) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hConnection can not be NULL.");
+    if (!m_handles->request) ThrowHttpPrecondition("CHttpClientT::_ProceedUploadContext: m_hRequest can not be NULL.");
 
     if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
         _FlushPost();  // the rest of the body, before waiting for the answer
-        auto watch = WatchAnswer(m_handles);
-        try {
-            CHttpToolW::EndRequest(m_handles.request.get());
-        } catch (const httpclientexceptionW&) {
-            if (watch) watch->Check(kHttpErrEndRequest);
-            throw;
-        }
-        if (watch) watch->Check(kHttpErrEndRequest);
-        auto response = _ReleasePostResponse(true, std::move(watch));
+        const auto answerDue = AnswerDue();
+        RunRequestCall(*m_runner, m_handles, kHttpErrEndRequest, Bounds(answerDue),
+                       [handles = m_handles] { CHttpToolW::EndRequest(handles->request.get()); });
+        auto response = _ReleasePostResponse(true, answerDue);
         response->ReportFirstBytes([choice = m_connections](std::chrono::steady_clock::duration wait) { choice->Record(wait); });
         return response;
     }
@@ -466,8 +464,8 @@ std::string CHttpClientT::ClosingLine() const { return "--" + m_boundaryNarrow +
 
 std::string CHttpClientT::EmptyBody() const { return "\r\n--" + m_boundaryNarrow + "--\r\n"; }
 
-std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse, std::unique_ptr<HttpAnswerWatch> watch) {
-    HttpRequestHandles handles = std::move(m_handles);
+std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse, HttpCallRunner::Clock::time_point answerDue) {
+    std::shared_ptr<HttpRequestHandles> handles = std::move(m_handles);
     for (HttpFileHandle f : m_files) CHttpToolW::CloseFile(f);
     m_files.clear();
     m_mimeTypes.clear();
@@ -478,8 +476,8 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toRespon
     m_writeUsed = 0;
     m_progress.Reset();
     m_startSnapshot.Reset();
-    if (!toResponse) return nullptr;  // the handles close here
-    CHttpResponseT* r = new (std::nothrow) CHttpResponseT(std::move(handles), std::move(watch));
+    if (!toResponse) return nullptr;  // the handles close here (or when a call given up on them ends)
+    CHttpResponseT* r = new (std::nothrow) CHttpResponseT(std::move(handles), m_runner, answerDue, std::chrono::milliseconds(m_stallMs));
     if (!r) ThrowHttpCode(kHttpErrOutOfMemory);
     return std::unique_ptr<CHttpResponseT>(r);
 }
@@ -496,7 +494,7 @@ void CHttpClientT::QueryPostStat(CHttpPostStatT& out) const {
 }
 
 bool CHttpClientT::CancelPost() {
-    if (!m_progress.IsActive() && !m_handles.Open()) return false;
+    if (!m_progress.IsActive() && !m_handles) return false;
     _ReleasePostResponse(false);
     return true;
 }

@@ -5,8 +5,10 @@
 // hands them to a response. The platform may keep the connection alive for the next request;
 // whether an upload takes a kept-alive one or a fresh one is HttpConnectionChoice's, from the
 // answers before it.
-// Used by one thread at a time; failures are httpclientexceptionW. Each answer is bounded by
-// the client's answer watchdog, one thread for all its requests (answer_watch.h).
+// Used by one thread at a time; failures are httpclientexceptionW. The blocking calls (sending,
+// writing the body, the answer) run on the client's call runner (call_runner.h), each given up
+// when nothing moves for the stall bound or the answer is overdue, whatever the platform does
+// with a blocked call.
 #pragma once
 #include <chrono>
 #include <cstdint>
@@ -52,6 +54,9 @@ inline constexpr std::chrono::milliseconds kWriteTarget{50};
 // The whole answer of a request must have arrived this long after its body was sent (a GET:
 // after it was opened). The per-operation time-outs restart with every byte received.
 inline constexpr uint32_t kAnswerDeadlineMs = 120000;
+// A blocking call that has not returned this long (nothing sent, nothing received: a connection
+// gone silent, an answer's head that trickles) is given up and its request failed.
+inline constexpr uint32_t kStallMs = 20000;
 
 class CHttpClientT {
 public:
@@ -70,6 +75,9 @@ public:
     // The bound of every later request's answer, in milliseconds (kAnswerDeadlineMs unless set).
     // Past it the request fails with the platform's time-out error.
     void SetAnswerDeadline(uint32_t ms) { m_answerDeadlineMs = ms; }
+    // The stall bound of every later blocking call, in milliseconds (kStallMs unless set).
+    void SetStallBound(uint32_t ms) { m_stallMs = ms; }
+    [[nodiscard]] uint32_t StallBound() const { return m_stallMs; }
     void SetUseUtf8(bool on);
     void SetAnsiCodePage(unsigned codePage);
     void AddHeader(const wchar_t* szName, const wchar_t* szValue);
@@ -91,8 +99,18 @@ public:
     [[nodiscard]] bool IsPosting() const { return m_progress.IsActive(); }
     // Any thread: the request in progress fails at once, also one blocked on a server that does
     // not answer, and new requests are refused (code 100) until ClearAbort().
-    void Abort() { m_gate->Abort(); }
-    void ClearAbort() { m_gate->Clear(); }
+    void Abort() {
+        m_gate->Abort();
+        m_runner->Interrupt();
+    }
+    void ClearAbort() {
+        m_gate->Clear();
+        m_runner->ClearInterrupt();
+    }
+    // Waits up to `until` for the blocking calls given up so far to end on their own; true when
+    // none is left (the rest end by themselves: they own what they use).
+    bool WaitForStuckCalls(std::chrono::steady_clock::time_point until) { return m_runner->WaitForStuck(until); }
+    [[nodiscard]] int StuckCalls() const { return m_runner->Stuck(); }
 
     // The identity of the file parameter `slot` (0 for the first) taken from the handle the last
     // upload read it through; all zero when the file could not be opened or its identity read.
@@ -113,7 +131,7 @@ public:
 
 private:
     // A new internet handle, registered with the abort gate, in the handles of a request.
-    HttpRequestHandles OpenInternet() const;
+    std::shared_ptr<HttpRequestHandles> OpenInternet() const;
     HttpHandle OpenConnection(const wchar_t* url, HttpHandle hInternet) const;
     HttpHandle OpenRequest(const wchar_t* url, HttpHandle hConnection, const wchar_t* verb, uint32_t flags) const;
     void AddRequestHeader(HttpHandle hRequest) const;
@@ -125,7 +143,9 @@ private:
     void _FlushPost();
     // The next write's size from the rate of the writes so far.
     void _SizeNextWrite(uint32_t bytes, std::chrono::steady_clock::duration took);
-    std::unique_ptr<HttpAnswerWatch> WatchAnswer(const HttpRequestHandles& handles) const;
+    // The bounds of a blocking call starting now; `answer` is the whole answer's due time.
+    HttpCallBounds Bounds(HttpCallRunner::Clock::time_point answer = HttpCallRunner::Clock::time_point::max()) const;
+    HttpCallRunner::Clock::time_point AnswerDue() const;
     void _WriteText(const std::string& text) { _WritePost(text.data(), SafeLenOf(text), false); }
     std::unique_ptr<CHttpResponseT> _ProceedUploadContext();
     // The texts of the multipart body, in the client's encoding; StartUpload counts the body's
@@ -136,7 +156,8 @@ private:
     std::string EmptyBody() const;  // a body without parameters
     static constexpr const char* kPartEnd = "\r\n";
     // Releases the upload context; with `toResponse` its handles go to a new response.
-    std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse, std::unique_ptr<HttpAnswerWatch> watch = nullptr);
+    std::unique_ptr<CHttpResponseT> _ReleasePostResponse(bool toResponse,
+                                                         HttpCallRunner::Clock::time_point answerDue = HttpCallRunner::Clock::time_point::max());
     static uint32_t SafeLenOf(const std::string& s);
 
     std::wstring m_boundary;
@@ -154,6 +175,7 @@ private:
     uint32_t m_internetFlags = 0;
     uint32_t m_connectMs = 0, m_sendMs = 0, m_receiveMs = 0;
     uint32_t m_answerDeadlineMs = kAnswerDeadlineMs;
+    uint32_t m_stallMs = kStallMs;
 
     CHttpPostStatT m_startSnapshot;
     CHttpPostStatT m_progress;
@@ -162,10 +184,11 @@ private:
     std::vector<std::pair<std::wstring, FileIdentity>> m_sentIdentities;
     std::vector<std::unique_ptr<char[]>> m_mimeTypes;
     std::string m_currentValue;
-    HttpRequestHandles m_handles;  // those of the running upload
+    std::shared_ptr<HttpRequestHandles> m_handles;  // those of the running upload
     std::unique_ptr<char[]> m_readBuffer;
     uint32_t m_readPos = 0, m_readLen = 0;  // the file bytes in m_readBuffer not yet sent
-    std::unique_ptr<char[]> m_writeBuffer;  // allocated by StartUpload
+    // Allocated by StartUpload; shared with a write in flight, which may outlive the upload.
+    std::shared_ptr<char[]> m_writeBuffer;
     uint32_t m_writeUsed = 0;
     uint32_t m_writeSize = kWriteBufferSize;  // the bytes gathered before a write (adapts)
     // The measured rate: bytes written and the time they took, weighted down by their age so
@@ -173,8 +196,8 @@ private:
     double m_rateBytes = 0, m_rateSeconds = 0;
     std::chrono::steady_clock::time_point m_rateAt{};  // the end of the last write counted
     std::shared_ptr<HttpAbortGate> m_gate = std::make_shared<HttpAbortGate>();
-    // Bounds every answer of this client with one thread (a response may outlive the client).
-    std::shared_ptr<HttpAnswerWatchdog> m_watchdog = std::make_shared<HttpAnswerWatchdog>();
+    // Runs the blocking calls of this client's requests (a response may outlive the client).
+    std::shared_ptr<HttpCallRunner> m_runner = std::make_shared<HttpCallRunner>();
     // Shared with the upload's response, which reports its answer's wait to it.
     std::shared_ptr<HttpConnectionChoice> m_connections = std::make_shared<HttpConnectionChoice>();
 };

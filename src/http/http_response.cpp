@@ -2,6 +2,7 @@
 
 #include "http/http_errors.h"
 
+#include <cstring>
 #include <utility>
 
 namespace zk {
@@ -9,7 +10,6 @@ namespace zk {
 uint32_t CHttpResponseT::GetStatus() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetStatus: m_hRequest can not be NULL.");
     if (m_status == 0) {
-        _CheckDeadline(kHttpErrQueryInfo);
         m_status = CHttpToolW::QueryStatusCode(m_hRequest);
     }
     return m_status;
@@ -18,7 +18,6 @@ uint32_t CHttpResponseT::GetStatus() {
 const wchar_t* CHttpResponseT::GetStatusText() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetStatusText: m_hRequest can not be NULL.");
     if (!m_statusText) {
-        _CheckDeadline(kHttpErrQueryInfo);
         m_statusText = CHttpToolW::GetStatusText(m_hRequest);
     }
     return m_statusText.get();
@@ -36,7 +35,6 @@ uint32_t CHttpResponseT::_LoadHeader(const wchar_t* szName) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::_LoadHeader: m_hRequest can not be NULL.");
     if (!szName) ThrowHttpPrecondition("CHttpResponseT::_LoadHeader: szName can not be NULL.");
     uint32_t index = 0, added = 0;
-    _CheckDeadline(kHttpErrQueryInfo);
     try {
         while (auto value = CHttpToolW::GetHeader(m_hRequest, szName, &index)) {
             m_headers.Add(szName, value.get(), 0);
@@ -51,24 +49,26 @@ uint32_t CHttpResponseT::_LoadHeader(const wchar_t* szName) {
 
 uint32_t CHttpResponseT::GetContentLength() {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::GetContentLength: m_hRequest can not be NULL.");
-    _CheckDeadline(kHttpErrQueryInfo);
     return CHttpToolW::QueryContentLength(m_hRequest);
 }
 
 uint32_t CHttpResponseT::ReadContent(void* buffer, uint32_t size) {
     if (!m_hRequest) ThrowHttpPrecondition("CHttpResponseT::ReadContent: m_hRequest can not be NULL.");
-    _CheckDeadline(kHttpErrReadFile);
+    const auto readAt = Clock::now();
     uint32_t read = 0;
-    const auto readAt = std::chrono::steady_clock::now();
-    try {
+    if (!m_runner) {
         read = CHttpToolW::ReadContent(m_hRequest, buffer, size);
-    } catch (const httpclientexceptionW&) {
-        _CheckDeadline(kHttpErrReadFile);
-        throw;
+    } else {
+        if (!m_block || m_block.use_count() > 1) m_block = std::make_shared<std::vector<char>>();
+        m_block->resize(size);
+        auto got = std::make_shared<uint32_t>(0);
+        RunRequestCall(*m_runner, m_handles, kHttpErrReadFile, {readAt + m_stall, m_answerDue},
+                       [handles = m_handles, block = m_block, got] { *got = CHttpToolW::ReadContent(handles->request.get(), block->data(), static_cast<uint32_t>(block->size())); });
+        read = *got;
+        if (read > 0) std::memcpy(buffer, m_block->data(), read);
     }
-    _CheckDeadline(kHttpErrReadFile);
-    if (m_report) std::exchange(m_report, nullptr)(std::chrono::steady_clock::now() - readAt);
-    if (read == 0) m_watch.reset();  // the answer is complete: nothing left to bound
+    if (m_report) std::exchange(m_report, nullptr)(Clock::now() - readAt);
+    if (read == 0) m_answerDue = Clock::time_point::max();  // the answer is complete: nothing left to bound
     return read;
 }
 

@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
-#include "http/answer_watch.h"
+#include "http/call_runner.h"
 #include "http/client_map.h"
 #include "http/http_tool.h"
 #include "http/request_handles.h"
@@ -15,12 +16,17 @@ namespace zk {
 
 class CHttpResponseT {
 public:
-    // With `watch`, every read fails with the platform's time-out once its bound has passed.
-    explicit CHttpResponseT(HttpRequestHandles handles, std::unique_ptr<HttpAnswerWatch> watch = nullptr)
-        : m_handles(std::move(handles)), m_hRequest(m_handles.request.get()), m_watch(std::move(watch)) {}
+    using Clock = HttpCallRunner::Clock;
+    // Reads of the body run on `runner`; each is given up when nothing arrives for `stall` or
+    // once `answerDue` has passed. Without a runner they run on the caller's thread, unbounded.
+    explicit CHttpResponseT(std::shared_ptr<HttpRequestHandles> handles, std::shared_ptr<HttpCallRunner> runner = nullptr,
+                            Clock::time_point answerDue = Clock::time_point::max(), std::chrono::milliseconds stall = std::chrono::hours(1))
+        : m_handles(std::move(handles)), m_hRequest(m_handles ? m_handles->request.get() : nullptr), m_runner(std::move(runner)),
+          m_answerDue(answerDue), m_stall(stall) {}
     CHttpResponseT(const CHttpResponseT&) = delete;
     CHttpResponseT& operator=(const CHttpResponseT&) = delete;
-    // Closes the request, the connection and the internet handle, in that order.
+    // Closes the request, the connection and the internet handle, in that order (unless a read
+    // given up still runs: then that read's end closes them).
     virtual ~CHttpResponseT() = default;
 
     uint32_t GetStatus();
@@ -38,18 +44,17 @@ public:
 
 private:
     uint32_t _LoadHeader(const wchar_t* szName);
-    // Before a platform call (the handles may be closed already) and after it (what an aborted
-    // call returned is not the answer).
-    void _CheckDeadline(uint32_t code) const {
-        if (m_watch) m_watch->Check(code);
-    }
 
     CHttpClientMapT m_headers;
-    HttpRequestHandles m_handles;
-    HttpHandle m_hRequest;  // m_handles.request
+    std::shared_ptr<HttpRequestHandles> m_handles;
+    HttpHandle m_hRequest;  // m_handles->request
+    std::shared_ptr<HttpCallRunner> m_runner;
+    Clock::time_point m_answerDue;
+    std::chrono::milliseconds m_stall;
+    // The bytes of a read, owned with the read: one given up may still write into them.
+    std::shared_ptr<std::vector<char>> m_block;
     uint32_t m_status = 0;
     std::unique_ptr<wchar_t[]> m_statusText;
-    std::unique_ptr<HttpAnswerWatch> m_watch;  // after m_handles: stopped before they close
     FirstBytesReport m_report;
 };
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/folder_watch.h"
@@ -72,7 +73,13 @@ void CVelmoFolderAudit::Run() {
     auto nextScan = std::chrono::steady_clock::now();
     int64_t listedTime = -1;  // the folder's write time at the last full listing
     int unlisted = 0;         // full scans since then that found it unchanged
+    bool first = true;        // no full scan yet
     while (!m_thread.ShouldStop()) {
+        // Without its watch, orders moved in would wait for the settle rule for the rest of the run.
+        if (uint32_t error = 0; watch.Failed(&error)) {
+            watch.Stop();
+            Announce(kEventWatchRestarted, folder, std::to_wstring(error));
+        }
         const int64_t writeTime = WriteTimeOf(folder);
         if (writeTime < 0) {
             watch.Stop();
@@ -94,7 +101,7 @@ void CVelmoFolderAudit::Run() {
             } else {
                 listedTime = writeTime;
                 unlisted = 0;
-                ScanFolder(folder, sizeLimit.load(), true);
+                ScanFolder(folder, sizeLimit.load(), true, std::exchange(first, false));
             }
             nextScan = std::chrono::steady_clock::now() + 1000ms;
             ++m_scans;
@@ -106,7 +113,7 @@ void CVelmoFolderAudit::Run() {
     }
 }
 
-void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, bool full) {
+void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, bool full, bool first) {
     std::vector<DirEntry> entries;
     if (ListFolder(folder, L"*.*", entries) == ListResult::Failed) {
         Nap();
@@ -133,9 +140,10 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
             // A quick look takes only what arrived whole; the rest is the full scans' to settle.
             if (record || !m_movedIn.count(e.name) || !ArrivedWhole(e.name, path)) continue;
         } else if (record) {
-            // Files that arrived in a finished order's folder are sent once they have settled.
-            if (!ShouldList(path, *record) || !HasSettled(path)) continue;
-        } else if (!(m_movedIn.count(e.name) && ArrivedWhole(e.name, path)) && !HasSettled(path)) {
+            // Files that arrived in a finished order's folder are sent once they have settled (an
+            // emptied one is an order's, not a new folder a person is naming).
+            if (!ShouldList(path, *record) || !HasSettled(path, true)) continue;
+        } else if (!(m_movedIn.count(e.name) && ArrivedWhole(e.name, path)) && !HasSettled(path, first)) {
             continue;
         }
         m_settle.Forget(path);
@@ -156,13 +164,18 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
 bool CVelmoFolderAudit::ArrivedWhole(const std::wstring& name, const std::wstring& path) {
     m_movedIn.erase(name);  // one look decides
     std::vector<DirEntry> entries;
-    return ListFolder(path, L"*.*", entries) == ListResult::Ok && !AnyInUse(path, entries);
+    const ListResult listed = ListFolder(path, L"*.*", entries);
+    if (listed == ListResult::Ok && !AnyInUse(path, entries)) return true;
+    // Filled in place after all: the settle gate takes it from here, knowing that it arrived (an
+    // empty one is an empty order, not a new folder a person is naming).
+    if (listed != ListResult::Failed) (void)HasSettled(path, true);
+    return false;
 }
 
-bool CVelmoFolderAudit::HasSettled(const std::wstring& path) {
+bool CVelmoFolderAudit::HasSettled(const std::wstring& path, bool arrived) {
     std::vector<DirEntry> entries;
     if (ListFolder(path, L"*.*", entries) == ListResult::Failed) return false;
-    return m_settle.Look(path, ListingSignature(entries), CSettleGate::Clock::now(), [&] { return AnyInUse(path, entries); });
+    return m_settle.Look(path, ListingSignature(entries), CSettleGate::Clock::now(), [&] { return AnyInUse(path, entries); }, arrived);
 }
 
 bool CVelmoFolderAudit::DeleteLeftoverChunks(const std::wstring& path) {
@@ -180,9 +193,8 @@ bool CVelmoFolderAudit::DeleteLeftoverChunks(const std::wstring& path) {
 }
 
 bool CVelmoFolderAudit::AnyInUse(const std::wstring& path, const std::vector<DirEntry>& entries) {
-    const COrderLedger& ledger = m_registry.Ledger();
     for (const DirEntry& e : entries) {
-        if (e.isFolder || ledger.IsUndeleted(path + e.name, e.Stamp())) continue;  // an accepted file that will not go yet
+        if (e.isFolder || m_registry.IsUndeletedNow(path + e.name)) continue;  // an accepted file that will not go yet
         if (IsFileLocked(path + e.name)) return true;
     }
     return false;
@@ -228,12 +240,11 @@ CVelmoFolderAudit::Entry CVelmoFolderAudit::Classify(const std::wstring& full, c
         entry.kind = EntryKind::Subfolder;
         return entry;
     }
-    COrderLedger& ledger = m_registry.Ledger();
-    if (ledger.IsUndeleted(full, e.Stamp())) {
+    if (m_registry.IsUndeletedNow(full)) {
         entry.kind = EntryKind::AlreadyDone;
         return entry;
     }
-    ledger.ForgetUndeleted(full);  // a new version (or none): what it recorded is over
+    m_registry.Ledger().ForgetUndeleted(full);  // a new version (or none): what it recorded is over
     if (IsResolvableShortcut(full, entry.link)) {
         if (!PathExists(entry.link.target)) entry.kind = EntryKind::DeadShortcut;  // a shortcut to nothing is ignored
         return entry;

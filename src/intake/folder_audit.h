@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/zk_thread.h"
+#include "base/fsys.h"
 #include "intake/chunk_name.h"
 #include "intake/settle_gate.h"
 #include "intake/shortcut.h"
@@ -23,9 +24,10 @@ namespace zk {
 class CVelmoFolderAudit {
 public:
     using Callback = void (*)(void* user, CVelmoFolderAudit* audit, int code);
-    // 5 and 6 go beyond listing: a file already dealt with could be deleted at last; an order
-    // folder that cannot be emptied is set aside (LastNotice() says which and why).
-    enum Event { kEventTaskCreated = 1, kEventTaskListed = 3, kEventFileDeleted = 5, kEventOrderSetAside = 6 };
+    // 5 to 7 go beyond listing: a file already dealt with could be deleted at last; an order
+    // folder that cannot be emptied is set aside; the watch of the audit folder failed and is
+    // started again (LastNotice() says which and why: for 7 the platform's error number).
+    enum Event { kEventTaskCreated = 1, kEventTaskListed = 3, kEventFileDeleted = 5, kEventOrderSetAside = 6, kEventWatchRestarted = 7 };
     struct Notice {
         std::wstring path;
         std::wstring reason;
@@ -52,9 +54,11 @@ public:
     [[nodiscard]] bool IsRunning() const { return m_thread.IsRunning(); }
     // Stops the worker; the registry stays.
     void StopWorker() { m_thread.StopAndWait(); }
-    // How long a folder filled in place must stay unchanged before it is taken (tests); only
-    // while the worker is stopped.
-    void SetSettleQuiet(std::chrono::milliseconds quiet) { m_settle.SetQuiet(quiet); }
+    // How long a folder filled in place must stay unchanged before it is taken, and an empty one
+    // made in place stay empty (tests); only while the worker is stopped.
+    void SetSettleQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds emptyQuiet = CSettleGate::kEmptyQuiet) {
+        m_settle.SetQuiet(quiet, emptyQuiet);
+    }
     // Full scans so far; the first one comes after the watch of the folder has begun (tests wait
     // for it before they move orders in).
     [[nodiscard]] uint64_t Scans() const { return m_scans.load(); }
@@ -93,15 +97,18 @@ private:
     };
 
     void Run();
-    // A full scan, or a quick look at folders that arrived whole only (`full` false).
-    void ScanFolder(const std::wstring& folder, uint64_t limit, bool full);
+    // A full scan, or a quick look at folders that arrived whole only (`full` false). `first`:
+    // the first full scan since the worker started, whose folders were there before it.
+    void ScanFolder(const std::wstring& folder, uint64_t limit, bool full, bool first = false);
     // Registry lock held. For a folder the watch saw arrive by a rename or a move, at its first
     // look: true when it holds something and none of its files is in use. An empty one, or one
     // being written, is filled in place after all (a new folder that a person renamed before
-    // pasting into it, a program that renames first and writes after) and must settle.
+    // pasting into it, a program that renames first and writes after) and must settle; the
+    // settle gate is told that it arrived.
     bool ArrivedWhole(const std::wstring& name, const std::wstring& path);
-    // Registry lock held. One look of the settle gate at a folder filled in place.
-    bool HasSettled(const std::wstring& path);
+    // Registry lock held. One look of the settle gate at a folder filled in place (`arrived`: see
+    // CSettleGate::Look).
+    bool HasSettled(const std::wstring& path, bool arrived = false);
     // Registry lock held. Deletes the chunks beside their source in `path`; false while one of
     // them will not go.
     bool DeleteLeftoverChunks(const std::wstring& path);

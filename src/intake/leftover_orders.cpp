@@ -19,23 +19,11 @@ bool AnyExists(const std::vector<std::wstring>& paths) {
 }  // namespace
 
 void CVelmoFolderAudit::RetryDeletions(const std::wstring& folder) {
-    COrderLedger& ledger = m_registry.Ledger();
-    for (const std::wstring& path : ledger.UndeletedIn(folder)) {
-        FileStamp now;
-        (void)StampOf(path, now);
-        if (!ledger.IsUndeleted(path, now)) {  // gone, or a new version that must be sent
-            ledger.ForgetUndeleted(path);
-            continue;
-        }
-        DeleteAlreadyDone(path);
-    }
+    for (const std::wstring& path : m_registry.Ledger().UndeletedIn(folder)) DeleteAlreadyDone(path);
 }
 
 void CVelmoFolderAudit::DeleteAlreadyDone(const std::wstring& path) {
-    SetNormalAttributes(path);
-    if (!DeleteFileAt(path)) return;
-    m_registry.Ledger().ForgetUndeleted(path);
-    Announce(kEventFileDeleted, path, L"");
+    if (m_registry.DeleteUndeleted(path) == CZKRBTree::Dealt::Deleted) Announce(kEventFileDeleted, path, L"");
 }
 
 bool CVelmoFolderAudit::ShouldList(const std::wstring& folder, const COrderLedger::FolderRecord& record) {

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "base/path.h"
 #include "session/session_codes.h"
 #include "session/velmo_connect.h"
 #include "ui/stat_rows.h"
@@ -119,7 +120,7 @@ void CEventJournal::OnAuthEvent(const SessionSnapshot& s, CZKRBTree* registry, i
 }
 
 void CEventJournal::OnTransferEvent(const SessionSnapshot& s, CZKRBTree* registry, int code) {
-    if (code < 0 || code > 9) return;
+    if (code < 0 || code > kTransferTaskAside) return;
     const std::wstring task = s.currentTaskName;
     switch (code) {
         case kTransferFailed: {
@@ -180,6 +181,17 @@ void CEventJournal::OnTransferEvent(const SessionSnapshot& s, CZKRBTree* registr
         case kTransferTaskStopped:
             Journal(L"ERROR\tЗадание \t" + task + L"Прервано пользователем\n");
             break;
+        case kTransferTaskAside: {
+            // Said once per step aside: the failures behind it are journalled as ever, and the
+            // growing pause keeps them as rare as the requests.
+            const SetAsideOrder& a = s.setAside;
+            const int64_t now = m_hooks.now ? m_hooks.now() : 0;
+            const std::wstring at = Clock(m_hooks.local ? m_hooks.local(now + a.retrySeconds) : ToLocalTime(now + a.retrySeconds));
+            Journal(L"ERROR\tЗадание отложено\t" + a.task + L"\t" + a.file + L"\t" + a.reason + L"\tследующая попытка в " + at + L"\n");
+            m_rows.lastError.SetValue(L"Заказ «" + FolderName(a.task) + L"» отложен: " + a.reason + L" (файл " + FileNamePart(a.file) +
+                                      L"), следующая попытка в " + at);
+            break;
+        }
         case kTransferTaskRemoved: {
             Journal(L"INFO\tУдаляем задание\t" + task + L"\n");
             {

@@ -1,6 +1,7 @@
 // Event codes and error codes of the server session, and its fixed texts.
 #pragma once
 #include <cstddef>
+#include <string_view>
 
 namespace zk {
 
@@ -17,6 +18,9 @@ enum TransferEvent {
     kTransferTaskDone = 7,
     kTransferTaskStopped = 8,
     kTransferTaskRemoved = 9,
+    // Beyond the session's own table: the current task steps aside after failing again and
+    // again (SessionSnapshot::setAside says which, why and when it is tried next).
+    kTransferTaskAside = 10,
 };
 
 enum SessionError {
@@ -53,5 +57,11 @@ inline constexpr unsigned kReceiveTimeoutMs = 60000;
 // The longest answer read; an "OK" or an identity fits many times over.
 inline constexpr size_t kAnswerLimit = 1 << 20;
 inline constexpr const wchar_t* kContentListMarker = L"_content_";
+// Whether `path` names a content list: by the file's own name, never by its folders' (an order
+// folder may well be named "..._content_1").
+inline bool IsContentListPath(std::wstring_view path) {
+    const size_t sep = path.find_last_of(L"\\/");
+    return path.substr(sep == std::wstring_view::npos ? 0 : sep + 1).find(kContentListMarker) != std::wstring_view::npos;
+}
 
 }  // namespace zk

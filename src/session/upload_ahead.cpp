@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "base/fsys.h"
+#include "http/http_errors.h"
+#include "http/http_platform.h"
 #include "session/descriptor.h"
 
 namespace zk {
@@ -38,7 +40,7 @@ CUploadAhead::~CUploadAhead() {
 bool CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& stop) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_phase != Phase::Idle) return false;  // one job at a time; the caller takes or drops first
+        if (m_phase != Phase::Idle || m_oneConnection) return false;  // one job at a time; the caller takes or drops first
         if (!m_thread.joinable()) {
             try {
                 m_thread = std::thread(&CUploadAhead::ThreadBody, this);
@@ -48,6 +50,8 @@ bool CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& 
         }
         m_job = std::move(job);
         m_client = &client;
+        m_loopStall = client.StallBound();
+        client.SetStallBound(kStallMs);
         m_stop = &stop;
         m_descriptor.clear();
         m_park = false;
@@ -60,6 +64,17 @@ bool CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& 
 void CUploadAhead::WaitParked(std::unique_lock<std::mutex>& lock) {
     m_park = true;
     m_changed.wait(lock, [this] { return m_phase != Phase::Running; });
+    m_client->SetStallBound(m_loopStall);
+}
+
+void CUploadAhead::Forget() {
+    std::lock_guard lock(m_mutex);
+    m_oneConnection = false;
+}
+
+bool CUploadAhead::OneConnectionServer() {
+    std::lock_guard lock(m_mutex);
+    return m_oneConnection;
 }
 
 bool CUploadAhead::Take(const std::wstring& path, std::wstring& descriptor) {
@@ -101,15 +116,17 @@ void CUploadAhead::ThreadBody() {
         const ManualResetEvent& stop = *m_stop;
         lock.unlock();
         std::wstring descriptor;
-        const bool parked = Run(client, job, stop, descriptor);
+        bool stalled = false;
+        const bool parked = Run(client, job, stop, descriptor, stalled);
         lock.lock();
+        if (stalled) m_oneConnection = true;
         m_descriptor = std::move(descriptor);
         m_phase = parked ? Phase::Parked : Phase::Abandoned;
         m_changed.notify_all();
     }
 }
 
-bool CUploadAhead::Run(CHttpClientT& client, const Job& job, const ManualResetEvent& stop, std::wstring& descriptor) {
+bool CUploadAhead::Run(CHttpClientT& client, const Job& job, const ManualResetEvent& stop, std::wstring& descriptor, bool& stalled) {
     auto halted = [&] { return m_park.load() || stop.IsSet(); };
     auto abandon = [&] {
         client.CancelPost();
@@ -134,6 +151,10 @@ bool CUploadAhead::Run(CHttpClientT& client, const Job& job, const ManualResetEv
         }
         client.FlushPost();
         return true;
+    } catch (const httpclientexceptionW& e) {
+        // Nothing moved on the second connection: the server serves the first one only.
+        stalled = e.OsError() == net::TimeoutError() && !stop.IsSet();
+        return abandon();
     } catch (...) {
         return abandon();
     }

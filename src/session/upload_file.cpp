@@ -49,6 +49,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
         {
             std::lock_guard lock(m_mutex);
             m_state.serverAnswer.clear();
+            m_state.answerStatus = 0;
             m_state.currentFile = path;
             m_state.currentFileTotal = m_state.currentFilePosted = 0;
             uploadUrl = m_state.uploadUrl;
@@ -96,7 +97,12 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
             if (!response) pacer.Pace(previousPosted, m_thread.StopEvent());
         }
         SetFileProgress(0, 0);
-        if (response->GetStatus() != 200) SetError(response->GetStatusText(), static_cast<int32_t>(response->GetStatus()), true);
+        const uint32_t status = response->GetStatus();
+        {
+            std::lock_guard lock(m_mutex);
+            m_state.answerStatus = static_cast<int32_t>(status);
+        }
+        if (status != 200) SetError(response->GetStatusText(), static_cast<int32_t>(status), true);
         const bool text = IsTextAnswer(*response);
         CheckStop();
         std::wstring answer = ReadAnswer(*response, text, false, kUploadAnswerPrefix);
@@ -112,6 +118,8 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
         return true;
     } catch (...) {
         RecordCaught(std::current_exception());
+        // A request that failed because the stop aborted it failed for the stop.
+        if (Stopping()) SetError(kTextStopped, kErrStopped, false);
     }
     response.reset();
     if (!descriptor.empty()) (void)DeleteFileAt(descriptor);

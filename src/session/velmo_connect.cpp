@@ -14,6 +14,7 @@
 #include "base/codepage.h"
 #include "base/utf16.h"
 #include "http/http_errors.h"
+#include "http/net_error_words.h"
 #include "session/session_encoders.h"
 
 namespace zk {
@@ -54,14 +55,18 @@ bool CVelmoConnect::Start() {
 
 // The loop notices the stop event between steps. A request blocked on a server that does not
 // answer would hold it up for as long as the server likes: after a short grace the request is
-// aborted (WinINet: its internet handle is closed from this thread), so that the end is prompt.
+// aborted and the wait for its call given up, so that the end is prompt. Calls given up (now or
+// earlier) end on their own; they are waited for a little, and otherwise left to end with the
+// process: they own what they use.
 bool CVelmoConnect::Stop(std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(2));
     m_thread.StopEvent().Set();
     if (!m_thread.WaitForEnd(std::chrono::milliseconds(1500)))
         for (CHttpClientT& c : m_clients) c.Abort();
     if (!m_thread.WaitForEnd(limit)) return false;
     m_thread.StopAndWait();
     m_ahead.Drop();  // the loop drops it on its way out; this covers a loop that never ran
+    for (CHttpClientT& c : m_clients) (void)c.WaitForStuckCalls(until);
     return true;
 }
 
@@ -108,6 +113,7 @@ void CVelmoConnect::ResetSession() {
         m_state.authenticated = false;
     }
     CancelUploads();
+    m_ahead.Forget();
 }
 
 void CVelmoConnect::CancelUploads() {
@@ -182,7 +188,7 @@ void CVelmoConnect::RecordCaught(std::exception_ptr caught) {
     } catch (const Failure&) {
         // recorded where it was raised
     } catch (const httpclientexceptionW& e) {
-        SetError(e.Message(), static_cast<int32_t>(e.ErrorCode()), false);
+        SetError(ExplainNetFailure(e.Message(), e.OsError()), static_cast<int32_t>(e.ErrorCode()), false);
     } catch (const std::exception& e) {
         SetInternalError(e.what());
     } catch (...) {
@@ -192,7 +198,7 @@ void CVelmoConnect::RecordCaught(std::exception_ptr caught) {
 
 bool CVelmoConnect::FailurePause() {
     m_thread.NotePause();
-    return PauseUnlessStopped(m_thread.StopEvent(), std::chrono::milliseconds(5000));
+    return PauseUnlessStopped(m_thread.StopEvent(), m_failurePause);
 }
 
 int32_t CVelmoConnect::LastErrorCode() const {

@@ -35,10 +35,19 @@ struct SessionEndpoint {
 
 // The session's whole state, one struct: the session keeps it under its mutex, and the event
 // handlers and the statistics read a copy of it.
+// The order the upload loop set aside last: which, for which file, why and in how long it is
+// tried again.
+struct SetAsideOrder {
+    std::wstring task, file, reason;
+    int64_t retrySeconds = 0;
+};
+
 struct SessionSnapshot : SessionEndpoint {
     std::wstring authUrl, userName, password, version;
     std::wstring lastErrorText, serverAnswer, currentFile, currentTaskName;
     int32_t lastErrorCode = 0;
+    int32_t answerStatus = 0;  // the HTTP status of the last upload's answer (0: none came)
+    SetAsideOrder setAside;
     int32_t currentFileTotal = 0, currentFilePosted = 0;
     uint64_t tasksSent = 0, filesSent = 0, bytesSent = 0;
     bool authenticated = false;
@@ -78,6 +87,15 @@ public:
     void SetAnswerDeadline(unsigned ms) {
         for (CHttpClientT& c : m_clients) c.SetAnswerDeadline(ms);
     }
+    // Another bound than kStallMs for a blocking call that makes no progress (tests); before Start().
+    void SetStallBound(unsigned ms) {
+        for (CHttpClientT& c : m_clients) c.SetStallBound(ms);
+    }
+    // Another pause after a failure than 5 s (tests); before Start().
+    void SetFailurePause(std::chrono::milliseconds pause) { m_failurePause = pause; }
+    // The clock of the pauses of orders set aside (tests); before Start().
+    using SteadyNow = std::chrono::steady_clock::time_point (*)();
+    void SetSteadyClock(SteadyNow now) { m_now = now; }
 
     // Starts the upload loop unless it runs.
     bool Start();
@@ -112,6 +130,15 @@ public:
         m_reauthenticate = true;
         m_thread.Wake().Raise();
     }
+    // Any thread: the orders set aside are tried again at once (a setting changed).
+    void RetrySetAsideNow() {
+        m_retryAside = true;
+        m_thread.Wake().Raise();
+    }
+    // An order whose upload failed this many times in a row steps aside.
+    static constexpr int kFailuresBeforeAside = 5;
+    // The pause of an order stepping aside for the `n`-th time (0 first): 1, 2, 4 ... 30 minutes.
+    static std::chrono::minutes AsidePause(int n);
     // The loop's wake-up: raised when a task may have become ready (the registry does it).
     WakeSignal& WorkSignal() { return m_thread.Wake(); }
 
@@ -171,7 +198,17 @@ private:
     void RunOnce(int& failures);
     // The file loop of one task, up to its completion or until it is left early.
     void WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& failures);
+    // After a failed upload of `f`: whether the task is left (then event 8 was raised).
+    bool LeaveAfterFailure(CZKRBTreeNode* task, const CZKListEntry* f, int& failures);
+    // The task steps aside for the failures of `f`: not taken again before its pause has passed
+    // (event 10 says which, why and when).
+    void StepAside(CZKRBTreeNode* task, const CZKListEntry* f);
+    // Every order set aside may be taken at once (registry lock taken).
+    void EndAsidePauses();
     void CompleteTask(CZKRBTreeNode* task);
+    // The accepted files of a completed task's folder that would not go, then the folder
+    // (registry lock held).
+    void CleanUpFolder(const std::wstring& folder);
     static const CZKListEntry* NextToGoAhead(const CZKListEntry* f);
     // The task the loop works on (null for none), as its name.
     void SetCurrentTask(const CZKRBTreeNode* task);
@@ -199,6 +236,10 @@ private:
     CZKRBTree* m_registry = nullptr;
     std::atomic<uint32_t> m_uploadLimit{0};
     std::atomic<bool> m_reauthenticate{false};  // read and cleared by the upload loop only
+    std::atomic<bool> m_retryAside{false};      // likewise
+    std::chrono::milliseconds m_failurePause{5000};
+    SteadyNow m_now = &std::chrono::steady_clock::now;
+    bool m_loginRefused = false;  // upload-loop thread: the last authentication failed
 
     // Guards m_state, the request-ready flag and the request URL: the settings setters (main
     // thread, or the upload thread for pushed settings) against the request building and the

@@ -4,9 +4,9 @@
 
 namespace zk {
 
-bool COrderLedger::IsUndeleted(const std::wstring& path, const FileStamp& stamp) const {
+const FileIdentity* COrderLedger::Undeleted(const std::wstring& path) const {
     const auto it = m_undeleted.find(path);
-    return it != m_undeleted.end() && it->second == stamp;
+    return it == m_undeleted.end() ? nullptr : &it->second;
 }
 
 std::vector<std::wstring> COrderLedger::UndeletedIn(const std::wstring& folder) const {

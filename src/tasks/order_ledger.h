@@ -1,7 +1,7 @@
 // What the registry remembers beyond its tasks, for this run:
 //  - files already dealt with whose deletion failed: accepted by the server, or cut into chunks
-//    that took their place. They are never sent again while they keep their stamp, and their
-//    deletion is tried again later;
+//    that took their place. They are never sent again while they are the version dealt with
+//    (size, write time and file id), and their deletion is tried again later;
 //  - order folders whose task is complete but which could not be emptied: marked "left over"
 //    by the upload loop for the folder audit to look at, then "set aside" with a reason until
 //    something in them changes.
@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "base/fsys.h"
+#include "base/file_identity.h"
 
 namespace zk {
 
 class COrderLedger {
 public:
     // ---- files ----
-    void RecordUndeleted(const std::wstring& path, const FileStamp& stamp) { m_undeleted[path] = stamp; }
-    // True while the file at `path` still has the stamp it had when it was dealt with.
-    [[nodiscard]] bool IsUndeleted(const std::wstring& path, const FileStamp& stamp) const;
+    void RecordUndeleted(const std::wstring& path, const FileIdentity& version) { m_undeleted[path] = version; }
+    // The version recorded for `path`, or null.
+    [[nodiscard]] const FileIdentity* Undeleted(const std::wstring& path) const;
     void ForgetUndeleted(const std::wstring& path) { m_undeleted.erase(path); }
     // Recorded files directly in `folder` (a path ending with a separator).
     [[nodiscard]] std::vector<std::wstring> UndeletedIn(const std::wstring& folder) const;
@@ -40,7 +40,7 @@ public:
     [[nodiscard]] size_t FolderCount() const { return m_folders.size(); }
 
 private:
-    std::map<std::wstring, FileStamp> m_undeleted;
+    std::map<std::wstring, FileIdentity> m_undeleted;
     std::map<std::wstring, FolderRecord> m_folders;
 };
 

@@ -305,20 +305,49 @@ void CZKRBTree::RemoveWorkListener(WakeSignal* listener) {
 }
 
 CZKRBTree::Dealt CZKRBTree::DeleteDealtWith(const std::wstring& path, const FileIdentity* dealt) {
-    FileStamp stamp;
-    if (dealt) {
-        FileIdentity now;
-        if (!IdentityOf(path, now) || !(now == *dealt)) return Dealt::Changed;
-        stamp = {dealt->size, dealt->writeTime};
+    FileIdentity found;
+    switch (DeleteIfSame(path, dealt, &found)) {
+        case DeleteOutcome::Deleted: return Dealt::Deleted;
+        case DeleteOutcome::Changed: return Dealt::Changed;
+        case DeleteOutcome::Refused: break;
     }
-    SetNormalAttributes(path);
-    const bool stamped = dealt || StampOf(path, stamp);
-    if (DeleteFileAt(path)) return Dealt::Deleted;
-    if (stamped) {
-        std::lock_guard lock(m_mutex);
-        m_ledger.RecordUndeleted(path, stamp);
-    }
+    std::lock_guard lock(m_mutex);
+    m_ledger.RecordUndeleted(path, dealt ? *dealt : found);
     return Dealt::Recorded;
+}
+
+void CZKRBTree::KeepDealtWith(const std::wstring& path) {
+    FileIdentity now;
+    (void)IdentityOf(path, now);  // all zero when unreadable: then it is kept while it stays so
+    std::lock_guard lock(m_mutex);
+    m_ledger.RecordUndeleted(path, now);
+}
+
+CZKRBTree::Dealt CZKRBTree::DeleteUndeleted(const std::wstring& path) {
+    const FileIdentity* recorded = m_ledger.Undeleted(path);
+    if (!recorded) return Dealt::Changed;
+    Dealt dealt = Dealt::Changed;
+    if (*recorded == FileIdentity{}) {
+        // One whose identity was never known is only ever kept, never deleted.
+        if (IsUndeletedNow(path)) return Dealt::Recorded;
+    } else {
+        const FileIdentity version = *recorded;
+        switch (DeleteIfSame(path, &version)) {
+            case DeleteOutcome::Refused: return Dealt::Recorded;
+            case DeleteOutcome::Deleted: dealt = Dealt::Deleted; break;
+            case DeleteOutcome::Changed: break;
+        }
+    }
+    m_ledger.ForgetUndeleted(path);
+    return dealt;
+}
+
+bool CZKRBTree::IsUndeletedNow(const std::wstring& path) const {
+    const FileIdentity* recorded = m_ledger.Undeleted(path);
+    if (!recorded || !PathExists(path)) return false;
+    FileIdentity now;
+    (void)IdentityOf(path, now);
+    return now == *recorded;
 }
 
 void CZKRBTree::NotifyWork() {

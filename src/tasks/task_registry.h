@@ -4,6 +4,7 @@
 // Lock order: the registry lock before a task's file-list lock.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -51,6 +52,12 @@ public:
 
     // Task state; read and written under the registry lock.
     int32_t state = kTaskBuilding;
+    // The upload loop's record of the task's failures, under the registry lock: failed uploads in
+    // a row, and how often the task stepped aside for them. One set aside stays failed and is
+    // not taken before `retryAt`.
+    int32_t failures = 0;
+    int32_t asides = 0;
+    std::chrono::steady_clock::time_point retryAt{};
 
     // Tree and arrival links, owned by the registry.
     CZKRBTree* registry;
@@ -87,14 +94,22 @@ public:
     std::recursive_mutex& Mutex() const { return m_mutex; }
     // Files and folders remembered beyond the tasks; only with the lock held.
     COrderLedger& Ledger() { return m_ledger; }
-    // Deletes a file the server accepted (or a big file its chunks stand for). `dealt`, when
-    // known, is the identity of the bytes dealt with (taken when the file was opened for them):
-    // a file that no longer has it was rewritten or replaced since, and stays, unrecorded, to be
-    // sent as its new self. One that will not go is remembered in the ledger with the stamp of
-    // the bytes dealt with, so it is never sent again while unchanged.
-    // Any thread; takes the lock only to record.
+    // Deletes a file the server accepted (or a big file its chunks stand for), checked and
+    // deleted through one handle (DeleteIfSame). `dealt`, when known, is the identity of the
+    // bytes dealt with (taken when the file was opened for them): a file that no longer has it
+    // was rewritten or replaced since, and stays, unrecorded, to be sent as its new self. One
+    // that will not go is remembered in the ledger with the identity of the bytes dealt with, so
+    // it is never sent again while unchanged. Any thread; takes the lock only to record.
     enum class Dealt { Deleted, Recorded, Changed };
     Dealt DeleteDealtWith(const std::wstring& path, const FileIdentity* dealt = nullptr);
+    // A file accepted whose identity is unknown: never deleted (what is there may not be what was
+    // sent), remembered in the ledger as it is now, so it is not sent again while unchanged.
+    void KeepDealtWith(const std::wstring& path);
+    // Lock held. A file the ledger remembers: deleted now if it still is the version recorded
+    // (Deleted), forgotten if it is gone or another version (Changed), else kept (Recorded).
+    Dealt DeleteUndeleted(const std::wstring& path);
+    // Lock held. Whether the file at `path` is one the ledger remembers, in that version.
+    [[nodiscard]] bool IsUndeletedNow(const std::wstring& path) const;
 
     // Workers that wait for tasks to become theirs (the upload loop, the splitter) listen here;
     // whoever sets a task to a state another worker takes calls NotifyWork(). Any thread.

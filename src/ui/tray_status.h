@@ -1,5 +1,6 @@
 // What the tray icon shows at a glance: idle, sending, or an error that needs a person (a
-// refused login, a failed last upload), and a tip whose second line gives the queue.
+// refused login, a failed last upload, an order set aside), and a tip whose second line gives
+// the queue, or which order was set aside and why.
 // Threads: the session's and the folder audit's event handlers feed it on their threads; the
 // main thread takes the latest state. m_mutex guards everything; a wake is asked for only when
 // none is outstanding, so a burst of events costs the main thread one message.
@@ -15,6 +16,7 @@ enum class TrayLook { kIdle = 0, kSending = 1, kAttention = 2 };
 struct TrayState {
     TrayLook look = TrayLook::kIdle;
     int64_t tasks = 0, files = 0, kilobytes = 0;
+    std::wstring notice;  // an order set aside: instead of the queue
     bool operator==(const TrayState&) const = default;
 };
 
@@ -30,7 +32,11 @@ public:
     // Each gives true when the caller must wake the main thread (no wake is outstanding).
     bool OnAuthEvent(int code);
     // `stopped`: the failure was the user's stop (the program ending), which needs nobody.
-    bool OnTransferEvent(int code, const Queue& queue, bool stopped = false);
+    // `task`: the current task's name; an accepted file of the order set aside, or its end,
+    // ends its notice.
+    bool OnTransferEvent(int code, const Queue& queue, bool stopped = false, const std::wstring& task = {});
+    // An order (a task's name) set aside for `reason`: it needs a person until it moves again.
+    bool OnSetAside(const std::wstring& task, const std::wstring& reason);
     bool OnQueue(const Queue& queue);
     // The latest state, for the main thread; later changes ask for a new wake.
     TrayState Take();
@@ -40,6 +46,7 @@ private:
 
     std::mutex m_mutex;
     bool m_authRefused = false, m_uploadFailed = false;
+    std::wstring m_asideTask, m_asideNotice;
     Queue m_queue;
     TrayState m_taken;
     bool m_wakePending = false;

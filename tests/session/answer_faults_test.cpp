@@ -66,7 +66,7 @@ TEST_F(UploadAnswers, AnAnswerThatTricklesFailsAtTheDeadline) {
     EXPECT_FALSE(session.UploadFile(file));
     const int32_t code = session.LastErrorCode();
     EXPECT_TRUE(code == static_cast<int32_t>(kHttpErrReadFile) || code == static_cast<int32_t>(kHttpErrEndRequest)) << code;
-    EXPECT_EQ(session.LastErrorText(), L"The server's answer did not arrive complete in time.");
+    EXPECT_EQ(session.LastErrorText(), L"Сервер не ответил вовремя (ошибка 12002, The server's answer did not arrive complete in time.)");
     EXPECT_TRUE(service.Received().empty());
     EXPECT_TRUE(PathExists(file));
     ASSERT_TRUE(session.UploadFile(file)) << "the deadline of one request does not hold back the next";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/settings.h"
+#include "base/path.h"
 #include "session/event_journal.h"
 #include "session_helpers.h"
 #include "support/fake_clock.h"
@@ -129,7 +130,13 @@ TEST_F(Events, TransferLinesInTheirTexts) {
     snap.lastErrorText = L"Файл не найден: C:\\o\\a.jpg";
     snap.serverAnswer = L"ERROR: disk full";
     events->OnTransferEvent(snap, &reg, kTransferFailed);
-    events->OnTransferEvent(snap, &reg, 10);  // unknown codes do nothing
+    events->OnTransferEvent(snap, &reg, 11);  // unknown codes do nothing
+    const std::wstring order = std::wstring(L"C:") + kPathSep + L"o" + kPathSep;
+    snap.setAside = {order, order + L"a.jpg", L"413 Request Entity Too Large", 120};
+    events->OnTransferEvent(snap, &reg, kTransferTaskAside);
+    EXPECT_EQ(lines.back(), L"ERROR\tЗадание отложено\t" + order + L"\t" + order + L"a.jpg\t413 Request Entity Too Large\tследующая попытка в 12:02:00\n");
+    EXPECT_EQ(rows.lastError.Value(), L"Заказ «o» отложен: 413 Request Entity Too Large (файл a.jpg), следующая попытка в 12:02:00");
+    lines.pop_back();
     EXPECT_EQ(lines, (std::vector<std::wstring>{
                          L"INFO\tЗадание \tC:\\o\\\n", L"INFO\tЗагрузка\tC:\\o\\a.jpg\n", L"OK\tСервер ответил\tOK\n",
                          L"INFO\tУдаляем файл\tC:\\o\\a.jpg\n", L"INFO\tПереаутентификация\n", L"OK\tЗадание \tC:\\o\\\n",

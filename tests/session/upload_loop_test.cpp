@@ -109,9 +109,12 @@ TEST_F(Loop, FailedTaskWaitsOnePassAndAcceptedFilesAndFoldersGo) {
 TEST_F(Loop, ContentListIsSentLast) {
     AddTask(L"T", {{L"a.jpg", "a"}, {L"_content_1.lst", "list"}, {L"b.jpg", "b"}});
     AddTask(L"U", {{L"_content_2.lst", "alone"}});
+    // The marker is read from a file's own name: an order may be named like a list.
+    AddTask(L"Anna_content_1", {{L"p1.jpg", "1"}, {L"p2.jpg", "2"}, {L"_content_3.lst", "list"}, {L"p3.jpg", "3"}});
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
-    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg", L"b.jpg", L"_content_1.lst", L"_content_2.lst"}));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg", L"b.jpg", L"_content_1.lst", L"_content_2.lst", L"p1.jpg", L"p2.jpg",
+                                                          L"p3.jpg", L"_content_3.lst"}));
 }
 
 TEST_F(Loop, ContentListPendingAfterAResumeIsStillSent) {
@@ -282,17 +285,20 @@ TEST_F(Loop, SnapshotsNeverReadARemovedTask) {
 TEST_F(Loop, ExceptionsInHandlersAreFailuresAndTheLoopGoesOn) {
     const std::wstring t = AddTask(L"X", {{L"x.jpg", "xx"}});
     std::atomic<int> thrown{0};
-    // A handler that fails once inside an upload and once outside any upload (task begin).
+    // A handler that fails once inside an upload, once outside any upload (task begin) and once
+    // as the task completes (the task must not stay behind in the registry).
     log.onEvent = [&](bool auth, int code, CVelmoConnect*) {
         if (auth) return;
-        if ((code == kTransferTaskBegin && thrown == 0) || (code == kTransferBegin && thrown == 1)) {
+        if ((code == kTransferTaskBegin && thrown == 0) || (code == kTransferBegin && thrown == 1) || (code == kTransferTaskDone && thrown == 2)) {
             ++thrown;
             throw std::runtime_error("handler failed");
         }
     };
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }, 30s));
-    EXPECT_EQ(thrown.load(), 2);
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferFailed) == 3; }));
+    EXPECT_EQ(log.Count(false, kTransferTaskRemoved), 1) << "removed and journalled whatever event 7's handler did";
+    EXPECT_EQ(thrown.load(), 3);
     EXPECT_FALSE(PathExists(t));
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"x.jpg"}));
     int internal = 0;
@@ -301,7 +307,7 @@ TEST_F(Loop, ExceptionsInHandlersAreFailuresAndTheLoopGoesOn) {
             ++internal;
             EXPECT_EQ(test::Narrow(e.lastErrorText), test::Narrow(std::wstring(kTextInternal) + L"handler failed"));
         }
-    EXPECT_EQ(internal, 2);
+    EXPECT_EQ(internal, 3);
 }
 
 // Only the head of a long answer is read: a long refusal is a refusal (an "OK" with a long tail
@@ -520,4 +526,102 @@ TEST_F(Loop, AStopWhileAnUploadIsAheadEndsBothAndKeepsEveryFile) {
     EXPECT_TRUE(PathExists(t + L"b.jpg"));
     EXPECT_EQ(log.Count(false, kTransferDeleted), 0);
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"a.jpg"})) << "b's body never ended";
+}
+
+// ---- orders keep flowing past a refused file and a dead connection ----
+
+namespace {
+
+std::atomic<int> g_minutesAhead{0};  // the loop's clock runs this far ahead of the real one
+std::chrono::steady_clock::time_point SkewedNow() { return std::chrono::steady_clock::now() + std::chrono::minutes(g_minutesAhead.load()); }
+
+}  // namespace
+
+TEST_F(Loop, AFileTheServerKeepsRefusingStepsAsideForAGrowingPauseWhileTheOrdersBehindItGo) {
+    g_minutesAhead = 0;
+    session.SetSteadyClock(&SkewedNow);
+    session.SetFailurePause(10ms);
+    FaultRule tooLarge;  // as nginx's client_max_body_size does
+    tooLarge.target = FaultTarget::Upload;
+    tooLarge.kind = FaultKind::TooLarge;
+    tooLarge.limit = 100000;
+    service.AddFault(tooLarge);
+    const std::string big = test::PatternBytes(150000, 8);
+    const std::wstring a = AddTask(L"A", {{L"big.jpg", big}, {L"small.jpg", "s"}});
+    const std::wstring b = AddTask(L"B", {{L"b.jpg", "b"}});
+    auto requestsFor = [&](const std::string& name) {  // as "fn" names it, encoded
+        int n = 0;
+        for (auto& r : service.Server().Requests()) n += r.method == "POST" && r.target.find(name) != std::string::npos;
+        return n;
+    };
+    ASSERT_TRUE(session.Start());
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(b); }, 30s)) << "the order behind it went";
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskAside) == 1; }));
+    EXPECT_EQ(requestsFor("big%2Ejpg"), 5);
+    SetAsideOrder aside = session.Snapshot().setAside;
+    EXPECT_EQ(aside.task, a);
+    EXPECT_EQ(aside.file, a + L"big.jpg");
+    EXPECT_EQ(aside.reason, L"413 Request Entity Too Large");
+    EXPECT_EQ(aside.retrySeconds, 60);
+    // Its pause passes: five more attempts, then a pause twice as long.
+    g_minutesAhead = 1;
+    session.WorkSignal().Raise();
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskAside) == 2; }));
+    EXPECT_EQ(requestsFor("big%2Ejpg"), 10);
+    EXPECT_EQ(session.Snapshot().setAside.retrySeconds, 120);
+    // A changed setting ends the pause at once.
+    session.RetrySetAsideNow();
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskAside) == 3; }));
+    EXPECT_EQ(session.Snapshot().setAside.retrySeconds, 240);
+    EXPECT_EQ(requestsFor("big%2Ejpg"), 15);
+    EXPECT_EQ(test::ReadFile(a + L"big.jpg"), big) << "never deleted unaccepted";
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"b.jpg"}));
+    // The server takes it now.
+    service.ClearFaults();
+    session.RetrySetAsideNow();
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(a); }, 30s));
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"b.jpg", L"big.jpg", L"small.jpg"}));
+}
+
+// Under Wine the aborted call goes on until its own time-out; the loop does not wait for it.
+TEST_F(Loop, AConnectionThatGoesSilentOrAnAnswerWhoseHeadTricklesIsGivenUpAndTheFileGoesAgain) {
+    session.SetStallBound(1000);
+    session.SetFailurePause(10ms);
+    session.SetTimeouts(5000, 3000, 3000);  // so that the calls given up end soon on their own
+    ASSERT_TRUE(session.Start());
+    const struct {
+        const wchar_t* order;
+        FaultKind kind;
+        long cut;
+        int ms;
+    } cases[] = {
+        {L"silent", FaultKind::Stall, 50000, 60000},  // mid-body: no read, no answer, no reset
+        {L"trickle", FaultKind::TrickleHead, 0, 2000},  // the answer's head, a byte every 2 s
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::Narrow(c.order));
+        FaultRule once;
+        once.target = FaultTarget::Upload;
+        once.kind = c.kind;
+        once.cutAfter = c.cut;
+        once.delayMs = c.ms;
+        once.text = "OK";
+        once.remaining = 1;
+        service.AddFault(once);
+        const std::string bytes = test::PatternBytes(300000, 9);
+        const int failed = log.Count(false, kTransferFailed);
+        const std::wstring t = AddTask(c.order, {{L"f.jpg", bytes}});
+        ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(t); }, 60s));
+        EXPECT_EQ(log.Count(false, kTransferFailed), failed + 1);
+        const auto events = log.Events();
+        for (auto it = events.rbegin(); it != events.rend(); ++it)
+            if (!it->auth && it->code == kTransferFailed) {
+                EXPECT_NE(it->lastErrorText.find(L"(ошибка 12002, "), std::wstring::npos) << test::Narrow(it->lastErrorText);
+                break;
+            }
+        const auto rows = service.Received();
+        ASSERT_FALSE(rows.empty());
+        EXPECT_TRUE(rows.back().data == bytes);
+    }
+    EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"f.jpg", L"f.jpg"})) << "each once";
 }

@@ -1,0 +1,27 @@
+#include "http/net_error_words.h"
+
+namespace zk {
+
+std::wstring NetErrorWords(uint32_t osError) {
+    switch (osError) {
+        case 12002: return L"Сервер не ответил вовремя";
+        case 12007: return L"Имя сервера не найдено: проверьте адрес сервера и подключение к интернету";
+        case 12029: return L"Не удалось подключиться к серверу";
+        case 12030: return L"Соединение с сервером прервано";
+        case 12031: return L"Соединение с сервером сброшено";
+        case 12037: return L"Срок действия сертификата сервера истёк или ещё не начался: проверьте дату и время компьютера";
+        case 12038: return L"Сертификат сервера выдан на другое имя";
+        case 12045: return L"Сертификат сервера выдан неизвестным центром сертификации";
+        case 12157: return L"Не удалось установить защищённое соединение с сервером";
+        case 12169: return L"Сертификат сервера недействителен";
+        default: return {};
+    }
+}
+
+std::wstring ExplainNetFailure(const std::wstring& message, uint32_t osError) {
+    const std::wstring words = NetErrorWords(osError);
+    if (words.empty()) return message;
+    return words + L" (ошибка " + std::to_wstring(osError) + L", " + message + L")";
+}
+
+}  // namespace zk
