@@ -33,3 +33,26 @@ TEST(FolderWatch, SubfoldersMovedInOrMadeWakeTheWaiterAndStopEndsIt) {
     EXPECT_FALSE(wake.Wait(300ms)) << "a stopped watch raises nothing";
     EXPECT_FALSE(FolderWatch(wake).Start(dir / L"missing"));
 }
+
+TEST(FolderWatch, AWatchWhoseFolderGoesEndsAsFailedAndWakesItsOwner) {
+    test::TempDir dir(L"watchgone");
+    const std::wstring watched = dir / L"audit.UPLOAD";
+    ASSERT_TRUE(CreateFolder(watched));
+    WakeSignal wake;
+    FolderWatch watch(wake);
+    ASSERT_TRUE(watch.Start(watched));
+    EXPECT_FALSE(watch.Failed());
+    ASSERT_TRUE(RemoveFolder(watched));
+    // Windows (and Wine) keep a folder until the last handle on it closes, the watch's too.
+    if (PathExists(watched)) GTEST_SKIP() << "a watched folder stays until its watch ends here";
+    EXPECT_TRUE(wake.Wait(10s));
+    ASSERT_TRUE(test::WaitUntil([&] { return watch.Failed(); }, 10s));
+    uint32_t error = 0;
+    EXPECT_TRUE(watch.Failed(&error));
+    EXPECT_NE(error, 0u);
+    ASSERT_TRUE(CreateFolder(watched));
+    ASSERT_TRUE(watch.Start(watched));
+    EXPECT_FALSE(watch.Failed()) << "started again";
+    ASSERT_TRUE(CreateFolder(JoinPath(watched, L"order")));
+    EXPECT_TRUE(wake.Wait(10s));
+}

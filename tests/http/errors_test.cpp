@@ -3,6 +3,7 @@
 #include <string>
 
 #include "http/http_errors.h"
+#include "http/net_error_words.h"
 #include "http/safe_int.h"
 #include "base/utf16.h"
 
@@ -104,4 +105,16 @@ TEST(HttpErrors, MessagesAndCopies) {
     httpclientexceptionA narrow("narrow text", 1, 2);
     EXPECT_STREQ(narrow.what(), "narrow text");
     EXPECT_STREQ(httpclientexceptionA().what(), "NULL");
+}
+
+TEST(NetErrorWords, TheErrorsPeopleCanActOnAreSaidInWordsWithTheNumberForSupport) {
+    EXPECT_EQ(ExplainNetFailure(L"::HttpSendRequest failed.", 12045),
+              L"Сертификат сервера выдан неизвестным центром сертификации (ошибка 12045, ::HttpSendRequest failed.)");
+    for (uint32_t code : {12002u, 12007u, 12029u, 12030u, 12031u, 12037u, 12038u, 12045u}) {
+        SCOPED_TRACE(code);
+        EXPECT_FALSE(NetErrorWords(code).empty());
+        EXPECT_NE(ExplainNetFailure(L"m", code).find(L"(ошибка " + std::to_wstring(code) + L", m)"), std::wstring::npos);
+    }
+    EXPECT_EQ(ExplainNetFailure(L"::InternetReadFile failed.", 5), L"::InternetReadFile failed.") << "no words: the message alone";
+    EXPECT_EQ(ExplainNetFailure(L"Out of memory.", 0), L"Out of memory.");
 }

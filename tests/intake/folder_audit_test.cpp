@@ -28,6 +28,7 @@ protected:
             auto* self = static_cast<AuditTest*>(user);
             if (code == CVelmoFolderAudit::kEventTaskCreated) ++self->created;
             if (code == CVelmoFolderAudit::kEventTaskListed) ++self->listed;
+            if (code == CVelmoFolderAudit::kEventWatchRestarted) ++self->restarted;
         });
     }
     std::wstring Order(const std::wstring& name) {
@@ -60,7 +61,7 @@ protected:
     test::TempDir dir{L"audit"};
     std::wstring root;
     CVelmoFolderAudit audit;
-    std::atomic<int> created{0}, listed{0};
+    std::atomic<int> created{0}, listed{0}, restarted{0};
 };
 
 }  // namespace
@@ -344,7 +345,8 @@ TEST_F(AuditTest, MissingAuditFolderIsWaitedFor) {
     EXPECT_TRUE(audit.IsRunning());
     EXPECT_TRUE(CreateFolder(late));
     EXPECT_TRUE(CreateFolder(late + std::wstring(1, kPathSep) + L"o"));
-    ASSERT_TRUE(WaitState(WithTrailingSeparator(late) + L"o" + kPathSep, kTaskEmpty));
+    test::WriteFile(WithTrailingSeparator(late) + L"o" + kPathSep + L"a.jpg", "x");
+    ASSERT_TRUE(WaitState(WithTrailingSeparator(late) + L"o" + kPathSep, kTaskReady));
 }
 
 // A folder that arrives whole is taken without waiting to settle: with a settle time far beyond
@@ -365,4 +367,40 @@ TEST_F(AuditTest, OrdersMovedInAreListedAtOnceNotAtTheNextScan) {
     }
     EXPECT_EQ(listed.load(), 5);
     EXPECT_EQ(test::TaskStateOf(audit.Registry(), inPlace), -1) << "filled in place: still settling";
+}
+
+// Explorer's "New folder" is named and filled by a person, which takes seconds, or longer.
+TEST_F(AuditTest, AnEmptyFolderMadeInPlaceIsLeftToBeNamedWhileAnEmptyOrderMovedInGoes) {
+    audit.SetSettleQuiet(200ms, std::chrono::hours(1));
+    ASSERT_TRUE(StartWatching());
+    const std::wstring newFolder = Order(L"New folder");
+    const std::wstring staged = Stage(L"empty order");
+    ASSERT_TRUE(CreateFolder(staged));
+    const std::wstring emptyOrder = MoveIn(staged, L"empty order");
+    ASSERT_TRUE(WaitState(emptyOrder, kTaskEmpty)) << "an empty order moved in settles as any other";
+    const uint64_t scans = audit.Scans();
+    ASSERT_TRUE(test::WaitUntil([&] { return audit.Scans() >= scans + 2; }));
+    EXPECT_EQ(test::TaskStateOf(audit.Registry(), newFolder), -1) << "the new folder is left alone";
+    // Named and filled: an order like any other.
+    const std::wstring named = MoveIn(root + L"New folder", L"Anna");
+    test::WriteFile(named + L"a.jpg", "x");
+    ASSERT_TRUE(WaitState(named, kTaskReady));
+}
+
+// The audit folder went and came back between two of the audit's looks: the watch ended with it.
+TEST_F(AuditTest, AWatchThatFailsIsStartedAgainAndSaysSo) {
+    audit.SetSettleQuiet(std::chrono::hours(1));
+    ASSERT_TRUE(StartWatching());
+    ASSERT_TRUE(RemoveFolder(dir.Path()));
+    // Windows (and Wine) keep a folder until the last handle on it closes, the watch's too.
+    if (PathExists(dir.Path())) GTEST_SKIP() << "a watched folder stays until its watch ends here";
+    ASSERT_TRUE(CreateFolder(dir.Path()));
+    ASSERT_TRUE(test::WaitUntil([&] { return restarted.load() == 1; }));
+    EXPECT_EQ(audit.LastNotice().path, root);
+    EXPECT_NE(audit.LastNotice().reason, L"0") << "the platform's error number";
+    const uint64_t scans = audit.Scans();
+    ASSERT_TRUE(test::WaitUntil([&] { return audit.Scans() > scans; })) << "watching again";
+    const std::wstring order = MoveIn(Staged(L"after"), L"after");
+    ASSERT_TRUE(WaitState(order, kTaskReady)) << "taken at once again, not after the settle time";
+    EXPECT_EQ(restarted.load(), 1);
 }

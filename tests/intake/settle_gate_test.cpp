@@ -53,3 +53,15 @@ TEST(SettleGate, FoldersAreTrackedApartAndTheGoneAreForgotten) {
     EXPECT_TRUE(gate.Look(L"b/", L"y", t0 + 1s, InUse(false))) << "the look gap (1 s) and a short quiet time";
     EXPECT_FALSE(gate.Look(L"a/", L"x", t0 + 1s, InUse(false))) << "forgotten: starts again";
 }
+
+TEST(SettleGate, AnEmptyFolderMadeInPlaceWaitsAMinuteOneThatArrivedDoesNot) {
+    CSettleGate gate;  // 2 s quiet, a minute for an empty folder made in place
+    EXPECT_FALSE(gate.Look(L"New folder/", L"", t0, InUse(false)));
+    EXPECT_FALSE(gate.Look(L"New folder/", L"", t0 + 59s, InUse(false))) << "a person is still naming it";
+    EXPECT_TRUE(gate.Look(L"New folder/", L"", t0 + 60s, InUse(false)));
+    EXPECT_FALSE(gate.Look(L"moved/", L"", t0, InUse(false), /*arrived=*/true));
+    EXPECT_TRUE(gate.Look(L"moved/", L"", t0 + 2s, InUse(false))) << "an empty order moved in: remembered from its first look";
+    EXPECT_FALSE(gate.Look(L"filled/", L"", t0, InUse(false)));
+    EXPECT_FALSE(gate.Look(L"filled/", L"a|1", t0 + 1s, InUse(false)));
+    EXPECT_TRUE(gate.Look(L"filled/", L"a|1", t0 + 3s, InUse(false))) << "once something is in it, the usual quiet";
+}

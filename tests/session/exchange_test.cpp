@@ -101,6 +101,17 @@ TEST_F(Exchange, MissingPasswordFailsWithoutTraffic) {
     EXPECT_TRUE(service.Server().Requests().empty());
 }
 
+TEST_F(Exchange, AServerThatCannotBeReachedIsSaidInWords) {
+    refsrv::RefService closed;
+    ASSERT_TRUE(closed.Start());
+    const std::wstring url = closed.AuthUrl();
+    closed.Stop();  // nothing listens there any more
+    session.SetAuthServerUrl(url);
+    EXPECT_FALSE(session.Authenticate());
+    EXPECT_EQ(session.LastErrorCode(), 406);
+    EXPECT_EQ(session.LastErrorText(), L"Не удалось подключиться к серверу (ошибка 12029, ::HttpSendRequest failed.)");
+}
+
 TEST_F(Exchange, StatusAndNonTextAnswers) {
     Fault(FaultTarget::Auth, FaultKind::Status, "Service Unavailable", 503);
     EXPECT_FALSE(session.Authenticate());
