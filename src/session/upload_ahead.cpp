@@ -67,14 +67,14 @@ void CUploadAhead::WaitParked(std::unique_lock<std::mutex>& lock) {
     m_client->SetStallBound(m_loopStall);
 }
 
+void CUploadAhead::NoteOneConnection() {
+    std::lock_guard lock(m_mutex);
+    m_oneConnection = true;
+}
+
 void CUploadAhead::Forget() {
     std::lock_guard lock(m_mutex);
     m_oneConnection = false;
-}
-
-bool CUploadAhead::OneConnectionServer() {
-    std::lock_guard lock(m_mutex);
-    return m_oneConnection;
 }
 
 bool CUploadAhead::Take(const std::wstring& path, std::wstring& descriptor) {

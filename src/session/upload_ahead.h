@@ -63,9 +63,11 @@ public:
     bool Take(const std::wstring& path, std::wstring& descriptor);
     // Ends a job under way: its request is cancelled, its descriptor file removed.
     void Drop();
+    // The server did not take a connection an upload went ahead on: no more uploads ahead
+    // until Forget().
+    void NoteOneConnection();
     // A new session: the server is given the chance of a second connection again.
     void Forget();
-    [[nodiscard]] bool OneConnectionServer();
 
 private:
     enum class Phase { Idle, Running, Parked, Abandoned };

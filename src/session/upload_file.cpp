@@ -10,6 +10,7 @@
 #include "base/fsys.h"
 #include "base/utf16.h"
 #include "http/http_errors.h"
+#include "http/http_platform.h"
 #include "session/descriptor.h"
 #include "session/session_encoders.h"
 #include "session/upload_pacer.h"
@@ -42,7 +43,12 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
     std::wstring descriptor;
     // The upload begun ahead for this file goes on here, on its client; any other is dropped.
     const bool ahead = m_ahead.Take(path, descriptor);
-    if (ahead) m_active ^= 1;
+    if (ahead) {
+        m_active ^= 1;
+        // The connection of the answer just read goes: a server that serves one connection at a
+        // time and keeps it alive would otherwise never take the one this upload went ahead on.
+        net::DropIdleConnections();
+    }
     try {
         std::wstring uploadUrl, authorization, uid, aid;
         bool authenticated;
@@ -117,9 +123,12 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
         (void)DeleteFileAt(descriptor);  // the descriptor is our own temporary file
         return true;
     } catch (...) {
-        RecordCaught(std::current_exception());
+        const uint32_t osError = RecordCaught(std::current_exception());
         // A request that failed because the stop aborted it failed for the stop.
         if (Stopping()) SetError(kTextStopped, kErrStopped, false);
+        // One taken up from the upload ahead that then moved nothing: the server never took the
+        // connection it went ahead on (it serves one at a time and kept the other one).
+        else if (ahead && osError == net::TimeoutError()) m_ahead.NoteOneConnection();
     }
     response.reset();
     if (!descriptor.empty()) (void)DeleteFileAt(descriptor);

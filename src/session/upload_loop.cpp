@@ -6,8 +6,9 @@
 // of a task (events 7 and 9 arrive under it); file items of the current task are read and
 // changed without it, since no other worker touches a task in the states the loop takes.
 // Task states, the tasks' failure records and the registry's ledger are written under the
-// registry lock. The session's m_mutex guards its strings. While a file's answer is awaited the next file's upload may run
-// ahead on a thread of its own (upload_ahead.h); it touches no file item and no event.
+// registry lock. The session's m_mutex guards its strings. While a file's answer is awaited the
+// next file's upload may run ahead on a thread of its own (upload_ahead.h); it touches no file
+// item and no event.
 #include <chrono>
 #include <thread>
 #include <vector>

@@ -182,18 +182,20 @@ void CVelmoConnect::SetFileProgress(int32_t total, int32_t posted) {
     m_state.currentFilePosted = posted;
 }
 
-void CVelmoConnect::RecordCaught(std::exception_ptr caught) {
+uint32_t CVelmoConnect::RecordCaught(std::exception_ptr caught) {
     try {
         std::rethrow_exception(caught);
     } catch (const Failure&) {
         // recorded where it was raised
     } catch (const httpclientexceptionW& e) {
         SetError(ExplainNetFailure(e.Message(), e.OsError()), static_cast<int32_t>(e.ErrorCode()), false);
+        return e.OsError();
     } catch (const std::exception& e) {
         SetInternalError(e.what());
     } catch (...) {
         SetInternalError("unknown exception");
     }
+    return 0;
 }
 
 bool CVelmoConnect::FailurePause() {

@@ -159,8 +159,9 @@ public:
 private:
     struct Failure {};  // the session's own failure signal
     // Records what the loop, an authentication or an upload caught: a Failure is recorded
-    // already; anything else becomes error 1008 with its text.
-    void RecordCaught(std::exception_ptr caught);
+    // already; anything else becomes error 1008 with its text. Gives the platform's error number
+    // of a client failure (0 for others).
+    uint32_t RecordCaught(std::exception_ptr caught);
 
     class _CThread : public CZKEventThread {
     public:

@@ -625,3 +625,29 @@ TEST_F(Loop, AConnectionThatGoesSilentOrAnAnswerWhoseHeadTricklesIsGivenUpAndThe
     }
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"f.jpg", L"f.jpg"})) << "each once";
 }
+
+// A server that serves one connection at a time (PHP's own server, small appliances) takes the
+// connection the next file went ahead on only once the one before has ended; one that keeps its
+// connections alive never does. Either way the files go, once each, and none waits for a time-out.
+TEST_F(Loop, AServerOfOneConnectionAtATimeGetsEveryFileOnce) {
+    session.SetStallBound(3000);
+    service.Server().SetSerial(true);
+    ASSERT_TRUE(session.Start());
+    for (const bool keepAlive : {false, true}) {
+        SCOPED_TRACE(keepAlive ? "kept alive" : "closed after each answer");
+        service.SetPlain(keepAlive);
+        const std::string a = test::PatternBytes(300000, 10), b = test::PatternBytes(3 << 20, 11), c = test::PatternBytes(300000, 12);
+        const std::wstring name = keepAlive ? L"kept" : L"closed";
+        const size_t before = service.Received().size();
+        const auto t0 = std::chrono::steady_clock::now();
+        const std::wstring t = AddTask(name, {{L"a.jpg", a}, {L"b.jpg", b}, {L"c.jpg", c}});
+        ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(t); }, 120s));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        std::printf("  three files through a server of one connection at a time: %.1f s\n", seconds);
+        EXPECT_LT(seconds, 40.0) << "no file waited for a send or receive time-out (60 s)";
+        const auto rows = service.Received();
+        std::vector<std::wstring> names;
+        for (size_t i = before; i < rows.size(); ++i) names.push_back(FileNamePart(rows[i].fn));
+        EXPECT_EQ(names, (std::vector<std::wstring>{L"a.jpg", L"b.jpg", L"c.jpg"}));
+    }
+}

@@ -100,19 +100,23 @@ void HttpServer::AcceptLoop() {
     while (!m_stopping) {
         const sock::Socket c = sock::Accept(m_listener.get(), 50);
         if (c == sock::kInvalid) continue;
-        std::lock_guard lock(m_mutex);
-        m_sockets.push_back(c);
-        ++m_openConnections;
-        ++m_acceptedConnections;
-        // Detached: Stop() waits for the count of open connections instead of joining.
-        std::thread([this, c] {
+        {
+            std::lock_guard lock(m_mutex);
+            m_sockets.push_back(c);
+            ++m_openConnections;
+            ++m_acceptedConnections;
+        }
+        auto serve = [this, c] {
             Serve(c);
             std::lock_guard done(m_mutex);
             m_sockets.erase(std::remove(m_sockets.begin(), m_sockets.end(), c), m_sockets.end());
             sock::CloseSocket(c);
             --m_openConnections;
             m_cv.notify_all();
-        }).detach();
+        };
+        // Detached: Stop() waits for the count of open connections instead of joining.
+        if (m_serial) serve();
+        else std::thread(serve).detach();
     }
 }
 

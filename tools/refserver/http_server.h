@@ -90,6 +90,9 @@ public:
     // a request is answered in the style it began in.
     void SetStyle(ServerStyle style) { m_style = style; }
     [[nodiscard]] ServerStyle Style() const { return m_style.load(); }
+    // Serves one connection at a time, as small servers do: the next is accepted only once the
+    // one before has ended (kept alive in the plain style, it holds every other connection back).
+    void SetSerial(bool on) { m_serial = on; }
     // Listens on 127.0.0.1:port (0 picks a free port).
     bool Start(Handler handler, uint16_t port = 0);
     void Stop();
@@ -133,6 +136,7 @@ private:
     std::atomic<int> m_acceptedConnections{0};
     std::atomic<ServerStyle> m_style{ServerStyle::Reference};
     std::atomic<bool> m_recording{true};
+    std::atomic<bool> m_serial{false};
 };
 
 }  // namespace refsrv

@@ -515,6 +515,7 @@ HttpResponse RefService::HandleControl(const HttpRequest& req) {
     }
     if (path == "/_control/style") {
         SetPlain(QueryValue(q, "plain") == "1");
+        m_server.SetSerial(QueryValue(q, "serial") == "1");
         return Text(200, "OK", "OK");
     }
     if (path == "/_control/endpoint") {
