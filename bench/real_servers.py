@@ -44,7 +44,7 @@ import subprocess
 import sys
 import time
 
-from agent_paths import ROOT
+from agent_paths import AGENT, ROOT
 from silent_relay import SilentRelay
 from world_agent import (NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
                          fn_of_uri, newfolder_case, order_times, print_relay_requests, say, stalled_case, t_start,
@@ -463,6 +463,7 @@ def chosen(args):
 def main():
     picked = chosen(sys.argv[1:])
     world.reset()
+    say("agent %s" % AGENT)
     servers = Servers()
     results = []
     try:

@@ -372,6 +372,7 @@ def main():
     world.reset()
     service = Service()
     service.start()
+    say("agent %s" % AGENT)
     say("service on port %d, store %s" % (service.port, world.store))
     results = []
     try:
