@@ -7,6 +7,8 @@ zk_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export ZK_BENCH_NATIVE="${ZK_BENCH_NATIVE:-$zk_root/build/native-release}"
 export ZK_BENCH_WINDOWS="${ZK_BENCH_WINDOWS:-$zk_root/build/windows}"
 zk_native="$ZK_BENCH_NATIVE"
+# Two compile jobs at most: the machine's two cores are shared with other work.
+export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
 zk_refserver="$zk_native/tools/refserver/refserver"
 
 # Builds the given targets of the optimised native build.
@@ -21,8 +23,8 @@ zk_build_windows() {
   cmake --build "$ZK_BENCH_WINDOWS" --target "$@" >/dev/null
 }
 
-# Runs one of the agent benchmarks (bench/<name>.py) in a Wine session of its own, against the
-# optimised reference service.
+# Runs one of the agent benchmarks (bench/<name>.py, given the arguments after its name) in a Wine
+# session of its own, against the optimised reference service.
 zk_run_agent_bench() {
   zk_build_native refserver
   zk_build_windows uploader agentctl
@@ -30,5 +32,5 @@ zk_run_agent_bench() {
   trap 'zk_stop_wineserver; zk_stop_display' EXIT
   zk_start_display
   zk_start_wineserver
-  ZK_REFSERVER="$zk_refserver" python3 "$zk_root/bench/$1"
+  ZK_REFSERVER="$zk_refserver" python3 "$zk_root/bench/$1" "${@:2}"
 }

@@ -3,6 +3,8 @@
 # Idempotent: packages already present are not touched and no network is used then.
 #   scripts/setup.sh         builds, tests, demo, benchmarks, installer
 #   scripts/setup.sh fuzz    the same, and clang with libFuzzer for scripts/fuzz.sh
+#   scripts/setup.sh servers the same, and the real servers of bench/real_servers.sh (nginx, PHP-FPM,
+#                            PHP's command line, openssl); their packages' default instances are not started
 # Runs as root, or through sudo; with neither it says what to install and stops.
 set -euo pipefail
 packages=(
@@ -12,6 +14,7 @@ packages=(
   curl util-linux procps bc locales python3 nsis
 )
 if [ "${1:-}" = fuzz ]; then packages+=(clang libclang-rt-14-dev libfuzzer-14-dev); fi
+if [ "${1:-}" = servers ]; then packages+=(nginx-light php-fpm php-cli php-xml openssl ca-certificates); fi
 
 # Runs a command as root: directly, or through sudo.
 as_root() {
@@ -37,7 +40,22 @@ if [ ${#missing[@]} -gt 0 ]; then
     exit 1
   fi
   as_root apt-get update -qq
+  # Servers in the list (nginx, PHP-FPM) would start their default instances on install: a
+  # policy that refuses every service start keeps them down (only when no policy is in place, and
+  # removed again afterwards).
+  policy=/usr/sbin/policy-rc.d
+  made_policy=""
+  if [ "${1:-}" = servers ] && [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | as_root tee "$policy" >/dev/null
+    as_root chmod 755 "$policy"
+    made_policy=1
+    trap 'as_root rm -f "$policy"' EXIT
+  fi
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  if [ -n "$made_policy" ]; then
+    as_root rm -f "$policy"
+    trap - EXIT
+  fi
 fi
 
 # Wine runs in the Russian locale of the agent's users: its ANSI code page is then 1251, and its
