@@ -12,15 +12,19 @@ std::wstring NetErrorWords(uint32_t osError) {
         case 12037: return L"Срок действия сертификата сервера истёк или ещё не начался: проверьте дату и время компьютера";
         case 12038: return L"Сертификат сервера выдан на другое имя";
         case 12045: return L"Сертификат сервера выдан неизвестным центром сертификации";
+        case 12055: return L"Сертификат сервера не прошёл проверку";
+        case 12056:
+        case 12057: return L"Не удалось проверить, не отозван ли сертификат сервера";
         case 12157: return L"Не удалось установить защищённое соединение с сервером";
         case 12169: return L"Сертификат сервера недействителен";
+        case 12170: return L"Сертификат сервера отозван";
         default: return {};
     }
 }
 
 std::wstring ExplainNetFailure(const std::wstring& message, uint32_t osError) {
     const std::wstring words = NetErrorWords(osError);
-    if (words.empty()) return message;
+    if (words.empty()) return osError == 0 ? message : message + L" (ошибка " + std::to_wstring(osError) + L")";
     return words + L" (ошибка " + std::to_wstring(osError) + L", " + message + L")";
 }
 

@@ -12,8 +12,8 @@ namespace zk {
 std::wstring NetErrorWords(uint32_t osError);
 
 // `message` (the client's own text of a failure) for people: the words for `osError`, then the
-// number and the message for support, as "words (ошибка 12045, message)"; `message` alone for a
-// number without words.
+// number and the message for support, as "words (ошибка 12045, message)"; for a number without
+// words the message and the number ("message (ошибка 5)"), for none the message alone.
 std::wstring ExplainNetFailure(const std::wstring& message, uint32_t osError);
 
 }  // namespace zk

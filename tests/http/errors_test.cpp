@@ -110,11 +110,11 @@ TEST(HttpErrors, MessagesAndCopies) {
 TEST(NetErrorWords, TheErrorsPeopleCanActOnAreSaidInWordsWithTheNumberForSupport) {
     EXPECT_EQ(ExplainNetFailure(L"::HttpSendRequest failed.", 12045),
               L"Сертификат сервера выдан неизвестным центром сертификации (ошибка 12045, ::HttpSendRequest failed.)");
-    for (uint32_t code : {12002u, 12007u, 12029u, 12030u, 12031u, 12037u, 12038u, 12045u}) {
+    for (uint32_t code : {12002u, 12007u, 12029u, 12030u, 12031u, 12037u, 12038u, 12045u, 12057u}) {
         SCOPED_TRACE(code);
         EXPECT_FALSE(NetErrorWords(code).empty());
         EXPECT_NE(ExplainNetFailure(L"m", code).find(L"(ошибка " + std::to_wstring(code) + L", m)"), std::wstring::npos);
     }
-    EXPECT_EQ(ExplainNetFailure(L"::InternetReadFile failed.", 5), L"::InternetReadFile failed.") << "no words: the message alone";
+    EXPECT_EQ(ExplainNetFailure(L"::InternetReadFile failed.", 5), L"::InternetReadFile failed. (ошибка 5)") << "no words: the number still";
     EXPECT_EQ(ExplainNetFailure(L"Out of memory.", 0), L"Out of memory.");
 }
