@@ -1,76 +1,90 @@
-// The call runner: see call_runner.h for the threads and what the mutex guards.
+// The call runner: see call_runner.h for the threads and the hand-over.
 #include "http/call_runner.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
+#include "base/value_wait.h"
+
 namespace zk {
+namespace {
+using namespace std::chrono_literals;
+
+// A hand-over of a short call (a write that the socket takes at once) is over in microseconds;
+// a sleep and a wake-up cost tens of them under Wine. So each side first looks again for a
+// while, yielding the processor between looks, before it sleeps.
+constexpr int kLooksBeforeSleep = 64;
+
+// Whether `word` has moved away from `from` within the looks.
+bool MovedSoon(const std::atomic<uint32_t>& word, uint32_t from) {
+    for (int i = 0; i < kLooksBeforeSleep; ++i) {
+        if (word.load(std::memory_order_acquire) != from) return true;
+        std::this_thread::yield();
+    }
+    return false;
+}
+}  // namespace
 
 HttpCallRunner::HttpCallRunner() = default;
 
 HttpCallRunner::~HttpCallRunner() {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->quit = true;
+    if (m_worker.slot) {
+        m_worker.slot->state.store(kQuit, std::memory_order_release);
+        WakeWaiters(m_worker.slot->state);
+        m_worker.thread.join();
     }
-    m_shared->changed.notify_all();
-    if (m_worker.thread.joinable()) m_worker.thread.join();
-    std::unique_lock lock(m_shared->mutex);
-    ReapLocked(lock);
+    Reap();
     // Still in their calls: they own what they use and end with them.
     for (Worker& w : m_retired) w.thread.detach();
 }
 
 void HttpCallRunner::WorkerBody(std::shared_ptr<Shared> shared, std::shared_ptr<Slot> slot) {
-    std::unique_lock lock(shared->mutex);
     for (;;) {
-        shared->changed.wait(lock, [&] { return slot->call || shared->quit; });
-        if (!slot->call) return;  // the runner ends
-        const std::shared_ptr<Call> call = slot->call;
-        lock.unlock();
+        uint32_t s = slot->state.load(std::memory_order_acquire);
+        while (s == kIdle || s == kDone) {
+            if (!MovedSoon(slot->state, s)) WaitWhileEquals(slot->state, s, 1h);
+            s = slot->state.load(std::memory_order_acquire);
+        }
+        if (s == kQuit) break;
         std::exception_ptr error;
         try {
-            call->body();
+            slot->body();
         } catch (...) {
             error = std::current_exception();
         }
-        call->body = nullptr;  // what the call owned goes here, outside the lock
-        lock.lock();
-        call->error = error;
-        call->done = true;
-        slot->call.reset();
-        shared->changed.notify_all();
-        if (slot->retired) {
-            --shared->stuck;
-            slot->ended = true;
-            return;
-        }
-    }
-}
-
-void HttpCallRunner::ReapLocked(std::unique_lock<std::mutex>&) {
-    // An ended worker has left the lock for good: joining it under the lock cannot wait on us.
-    for (auto it = m_retired.begin(); it != m_retired.end();) {
-        if (!it->slot->ended) {
-            ++it;
+        slot->body = nullptr;  // what the call owned goes here, before the caller goes on
+        slot->error = error;
+        uint32_t posted = kPosted;
+        if (slot->state.compare_exchange_strong(posted, kDone, std::memory_order_acq_rel)) {
+            WakeWaiters(slot->state);
             continue;
         }
-        it->thread.join();
-        it = m_retired.erase(it);
+        shared->stuck.fetch_sub(1);  // given up: the thread ends with its call
+        break;
     }
+    slot->ended.store(true, std::memory_order_release);
 }
 
-bool HttpCallRunner::Run(std::function<void()> body, Clock::time_point due) {
-    auto call = std::make_shared<Call>();
-    call->body = std::move(body);
-    std::unique_lock lock(m_shared->mutex);
-    if (m_shared->interrupted) return false;
-    ReapLocked(lock);
+void HttpCallRunner::Reap() {
+    std::erase_if(m_retired, [](Worker& w) {
+        if (!w.slot->ended.load(std::memory_order_acquire)) return false;
+        w.thread.join();
+        return true;
+    });
+}
+
+void HttpCallRunner::Post(std::function<void()> body) {
+    if (m_shared->interrupted) {
+        m_posted = Posted::Refused;
+        return;
+    }
+    Reap();
     if (!m_worker.slot) {
-        auto slot = std::make_shared<Slot>();
-        bool started = m_shared->stuck < kMaxStuck;
+        bool started = m_shared->stuck.load() < kMaxStuck;
         if (started) {
             try {
+                auto slot = std::make_shared<Slot>();
                 m_worker.thread = std::thread(&HttpCallRunner::WorkerBody, m_shared, slot);
                 m_worker.slot = std::move(slot);
             } catch (const std::system_error&) {
@@ -78,53 +92,70 @@ bool HttpCallRunner::Run(std::function<void()> body, Clock::time_point due) {
             }
         }
         if (!started) {  // no thread to give it to: on this one, as without a runner
-            lock.unlock();
-            call->body();
+            m_posted = Posted::Inline;
+            try {
+                body();
+            } catch (...) {
+                m_inlineError = std::current_exception();
+            }
+            return;
+        }
+    }
+    Slot& slot = *m_worker.slot;
+    slot.body = std::move(body);
+    slot.state.store(kPosted, std::memory_order_release);
+    WakeWaiters(slot.state);
+    m_posted = Posted::Worker;
+}
+
+bool HttpCallRunner::Wait(Clock::time_point due, Clock::time_point slowAt, const std::function<void()>& onSlow) {
+    switch (std::exchange(m_posted, Posted::None)) {
+        case Posted::None: return true;
+        case Posted::Refused: return false;
+        case Posted::Inline:
+            if (const std::exception_ptr error = std::exchange(m_inlineError, nullptr)) std::rethrow_exception(error);
+            return true;
+        case Posted::Worker: break;
+    }
+    if (!onSlow) slowAt = Clock::time_point::max();
+    Slot& slot = *m_worker.slot;
+    for (;;) {
+        if (slot.state.load(std::memory_order_acquire) == kDone) {
+            slot.state.store(kIdle, std::memory_order_relaxed);
+            if (const std::exception_ptr error = std::exchange(slot.error, nullptr)) std::rethrow_exception(error);
             return true;
         }
-    }
-    m_worker.slot->call = call;
-    m_shared->changed.notify_all();
-    m_shared->changed.wait_until(lock, due, [&] { return call->done || m_shared->interrupted; });
-    if (call->done) {
-        if (call->error) {
-            const std::exception_ptr error = call->error;
-            lock.unlock();
-            std::rethrow_exception(error);
+        const auto now = Clock::now();
+        if (now >= slowAt) {
+            onSlow();
+            slowAt = Clock::time_point::max();
         }
-        return true;
+        if (now >= due || m_shared->interrupted) {
+            m_shared->stuck.fetch_add(1);
+            uint32_t posted = kPosted;
+            if (slot.state.compare_exchange_strong(posted, kAbandoned, std::memory_order_acq_rel)) break;
+            m_shared->stuck.fetch_sub(1);  // it was done just now
+            continue;
+        }
+        if (MovedSoon(slot.state, kPosted)) continue;
+        // Short waits: an interrupt is seen within one.
+        const auto next = std::min(due, slowAt);
+        WaitWhileEquals(slot.state, kPosted, std::min<std::chrono::milliseconds>(std::chrono::ceil<std::chrono::milliseconds>(next - now), 100ms));
     }
-    // Given up: the worker ends with its call; the next call gets a new one.
-    m_worker.slot->retired = true;
-    ++m_shared->stuck;
-    m_retired.push_back(std::move(m_worker));
-    m_worker = Worker{};
+    Retire();
     return false;
 }
 
-void HttpCallRunner::Interrupt() {
-    {
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->interrupted = true;
-    }
-    m_shared->changed.notify_all();
-}
-
-void HttpCallRunner::ClearInterrupt() {
-    std::lock_guard lock(m_shared->mutex);
-    m_shared->interrupted = false;
+void HttpCallRunner::Retire() {
+    // The worker ends with its call; the next call gets a new one.
+    m_retired.push_back(std::move(m_worker));
+    m_worker = Worker{};
 }
 
 bool HttpCallRunner::WaitForStuck(Clock::time_point until) {
-    std::unique_lock lock(m_shared->mutex);
-    const bool none = m_shared->changed.wait_until(lock, until, [&] { return m_shared->stuck == 0; });
-    ReapLocked(lock);
-    return none;
-}
-
-int HttpCallRunner::Stuck() const {
-    std::lock_guard lock(m_shared->mutex);
-    return m_shared->stuck;
+    while (m_shared->stuck.load() > 0 && Clock::now() < until) std::this_thread::sleep_for(10ms);
+    Reap();
+    return m_shared->stuck.load() == 0;
 }
 
 }  // namespace zk

@@ -143,9 +143,10 @@ HttpHandle CHttpClientT::OpenRequest(const wchar_t* url, HttpHandle hConnection,
         object = L"/" + std::wstring(url + p.pathStart);
     }
     UniqueHttpHandle hRequest(CHttpToolW::OpenRequest(hConnection, object.c_str(), verb, flags, m_codePage));
-    // On the request itself: Wine's WinINet does not pass the internet handle's time-outs on.
-    if ((m_connectMs || m_sendMs || m_receiveMs) && !net::SetTimeouts(hRequest.get(), m_connectMs, m_sendMs, m_receiveMs))
-        ThrowHttpCodeOs(kHttpErrOpenRequest, net::LastError());
+    // On the request itself: Wine's WinINet does not pass the internet handle's time-outs on. A
+    // write blocked longer than the stall bound moves nothing: it fails there.
+    const uint32_t sendMs = m_sendMs == 0 ? kStallMs : std::min(m_sendMs, kStallMs);
+    if (!net::SetTimeouts(hRequest.get(), m_connectMs, sendMs, m_receiveMs)) ThrowHttpCodeOs(kHttpErrOpenRequest, net::LastError());
     if (flags & kHttpFlagPragmaNoCache) CHttpToolW::AddHeader(hRequest.get(), L"Cache-Control", L"no-cache", m_codePage);
     AddRequestHeader(hRequest.get());
     return hRequest.release();
@@ -232,6 +233,7 @@ uint32_t CHttpClientT::EncodedLen(const wchar_t* text) const {
 
 void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     CancelPost();
+    m_answerWasSlow = false;
     std::vector<HttpFileHandle> files;
     std::vector<std::unique_ptr<char[]>> mimes;
     std::vector<std::pair<std::wstring, FileIdentity>> identities;
@@ -337,10 +339,13 @@ void CHttpClientT::_WritePost(const void* bytes, uint32_t count, bool counted) {
 void CHttpClientT::_FlushPost() {
     if (m_writeUsed == 0) return;
     const auto t0 = std::chrono::steady_clock::now();
-    RunRequestCall(*m_runner, m_handles, kHttpErrWriteFile, Bounds(),
-                   [handles = m_handles, buffer = m_writeBuffer, used = m_writeUsed] {
-                       CHttpToolW::InternetWriteFile(handles->request.get(), buffer.get(), used);
-                   });
+    if (m_writesOnRunner) {
+        RunRequestCall(*m_runner, m_handles, kHttpErrWriteFile, Bounds(), [handles = m_handles, buffer = m_writeBuffer, used = m_writeUsed] {
+            CHttpToolW::InternetWriteFile(handles->request.get(), buffer.get(), used);
+        });
+    } else {
+        CHttpToolW::InternetWriteFile(m_handles->request.get(), m_writeBuffer.get(), m_writeUsed);
+    }
     _SizeNextWrite(m_writeUsed, std::chrono::steady_clock::now() - t0);
     m_writeUsed = 0;
 }
@@ -394,8 +399,13 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
     if (m_progress.ActualPostedByte() == m_progress.ActualTotalByte()) {
         _FlushPost();  // the rest of the body, before waiting for the answer
         const auto answerDue = AnswerDue();
-        RunRequestCall(*m_runner, m_handles, kHttpErrEndRequest, Bounds(answerDue),
-                       [handles = m_handles] { CHttpToolW::EndRequest(handles->request.get()); });
+        HttpCallBounds bounds = Bounds(answerDue);
+        bounds.slow = HttpCallRunner::Clock::now() + std::chrono::milliseconds(kSlowAnswerMs);
+        RunRequestCall(*m_runner, m_handles, kHttpErrEndRequest, bounds, [handles = m_handles] { CHttpToolW::EndRequest(handles->request.get()); },
+                       [this] {
+                           m_answerWasSlow = true;
+                           net::DropIdleConnections();
+                       });
         auto response = _ReleasePostResponse(true, answerDue);
         response->ReportFirstBytes([choice = m_connections](std::chrono::steady_clock::duration wait) { choice->Record(wait); });
         return response;

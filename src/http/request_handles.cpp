@@ -50,8 +50,8 @@ void HttpAbortGate::Clear() {
 }
 
 void RunRequestCall(HttpCallRunner& runner, const std::shared_ptr<HttpRequestHandles>& handles, uint32_t code, HttpCallBounds bounds,
-                    std::function<void()> call) {
-    if (runner.Run(std::move(call), std::min(bounds.stall, bounds.answer))) return;
+                    std::function<void()> call, const std::function<void()>& onSlow) {
+    if (runner.Run(std::move(call), std::min(bounds.stall, bounds.answer), bounds.slow, onSlow)) return;
     if (handles) handles->Abort();
     net::DropIdleConnections();
     const bool overdue = HttpCallRunner::Clock::now() >= bounds.answer;

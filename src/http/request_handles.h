@@ -58,17 +58,19 @@ private:
     bool m_aborted = false;
 };
 
-// When a blocking call of a request is given up.
+// When a blocking call of a request is given up, and when it is slow.
 struct HttpCallBounds {
     HttpCallRunner::Clock::time_point stall;   // nothing has moved for too long
     HttpCallRunner::Clock::time_point answer;  // the whole answer is overdue
+    HttpCallRunner::Clock::time_point slow = HttpCallRunner::Clock::time_point::max();
 };
 
 // Runs `call`, a blocking call of the request of `handles`, on `runner`. Given up at the earlier
 // of its bounds: the request is aborted, kept-alive connections are dropped (they may have gone
-// as silent as this one) and the platform's time-out error is raised under `code`. The call
-// must own what it uses (a copy of `handles`, its buffer): it may return long after.
+// as silent as this one) and the platform's time-out error is raised under `code`. Still
+// running at `bounds.slow`, `onSlow` is called and the wait goes on. The call must own what it
+// uses (a copy of `handles`, its buffer): it may return long after.
 void RunRequestCall(HttpCallRunner& runner, const std::shared_ptr<HttpRequestHandles>& handles, uint32_t code, HttpCallBounds bounds,
-                    std::function<void()> call);
+                    std::function<void()> call, const std::function<void()>& onSlow = nullptr);
 
 }  // namespace zk

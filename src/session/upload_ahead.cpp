@@ -52,6 +52,7 @@ bool CUploadAhead::Begin(CHttpClientT& client, Job job, const ManualResetEvent& 
         m_client = &client;
         m_loopStall = client.StallBound();
         client.SetStallBound(kStallMs);
+        client.SetWritesOnRunner(true);  // a write the server does not take is given up in seconds
         m_stop = &stop;
         m_descriptor.clear();
         m_park = false;
@@ -65,6 +66,7 @@ void CUploadAhead::WaitParked(std::unique_lock<std::mutex>& lock) {
     m_park = true;
     m_changed.wait(lock, [this] { return m_phase != Phase::Running; });
     m_client->SetStallBound(m_loopStall);
+    m_client->SetWritesOnRunner(false);
 }
 
 void CUploadAhead::NoteOneConnection() {

@@ -43,12 +43,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
     std::wstring descriptor;
     // The upload begun ahead for this file goes on here, on its client; any other is dropped.
     const bool ahead = m_ahead.Take(path, descriptor);
-    if (ahead) {
-        m_active ^= 1;
-        // The connection of the answer just read goes: a server that serves one connection at a
-        // time and keeps it alive would otherwise never take the one this upload went ahead on.
-        net::DropIdleConnections();
-    }
+    if (ahead) m_active ^= 1;
     try {
         std::wstring uploadUrl, authorization, uid, aid;
         bool authenticated;
@@ -103,6 +98,9 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
             if (!response) pacer.Pace(previousPosted, m_thread.StopEvent());
         }
         SetFileProgress(0, 0);
+        // Answered only once the idle connection was let go: the server serves one connection
+        // at a time (and kept the other one alive).
+        if (ahead && client.AnswerWasSlow()) m_ahead.NoteOneConnection();
         const uint32_t status = response->GetStatus();
         {
             std::lock_guard lock(m_mutex);
