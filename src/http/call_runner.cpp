@@ -54,7 +54,7 @@ void HttpCallRunner::WorkerBody(std::shared_ptr<Shared> shared, std::shared_ptr<
             error = std::current_exception();
         }
         slot->body = nullptr;  // what the call owned goes here, before the caller goes on
-        slot->error = error;
+        slot->error = std::move(error);  // no reference left here once the caller has it
         uint32_t posted = kPosted;
         if (slot->state.compare_exchange_strong(posted, kDone, std::memory_order_acq_rel)) {
             WakeWaiters(slot->state);

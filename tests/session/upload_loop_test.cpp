@@ -103,6 +103,7 @@ TEST_F(Loop, FailedTaskWaitsOnePassAndAcceptedFilesAndFoldersGo) {
     const auto s = session.Snapshot();
     EXPECT_EQ(s.tasksSent, 2u);
     EXPECT_EQ(s.filesSent, 1u);
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskRemoved) == 2; })) << "its event follows a task's removal";
     EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 7, 9, 6, 1, 3, 5, 7, 9}));
 }
 
@@ -193,6 +194,7 @@ TEST_F(Loop, ReauthenticationRequestWaitsForTheFileInFlight) {
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
     EXPECT_EQ(service.AuthCount(), 2);
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskRemoved) == 1; }));
     EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 1, 3, 5, 4, 6, 1, 3, 5, 1, 3, 5, 7, 9}));
     EXPECT_EQ(ReceivedNames(), (std::vector<std::wstring>{L"1.jpg", L"2.jpg", L"3.jpg"}));
 }
@@ -207,6 +209,7 @@ TEST_F(Loop, FolderDeletedBySomeoneElseStillCompletes) {
     EXPECT_TRUE(RemoveFolder(t));
     ASSERT_TRUE(session.Start());
     ASSERT_TRUE(test::WaitUntil([&] { return reg.taskCount == 0; }));
+    ASSERT_TRUE(test::WaitUntil([&] { return log.Count(false, kTransferTaskRemoved) == 1; }));
     EXPECT_EQ(log.TransferCodes(), (std::vector<int>{6, 7, 9}));
 }
 
@@ -279,7 +282,7 @@ TEST_F(Loop, SnapshotsNeverReadARemovedTask) {
     reader.join();
     ASSERT_TRUE(drained);
     EXPECT_EQ(session.Snapshot().tasksSent, 300u);
-    EXPECT_TRUE(session.Snapshot().currentTaskName.empty());
+    EXPECT_TRUE(test::WaitUntil([&] { return session.Snapshot().currentTaskName.empty(); })) << "cleared after the last removal's event";
 }
 
 TEST_F(Loop, ExceptionsInHandlersAreFailuresAndTheLoopGoesOn) {
