@@ -47,7 +47,7 @@ import time
 
 from agent_paths import AGENT, ROOT
 from silent_relay import SilentRelay
-from world_agent import (NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
+from world_agent import (chosen_cases, NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
                          fn_of_uri, newfolder_case, order_times, say, silent_relay_case, t_start,
                          toolarge_case, wait_gone, wait_until)
 
@@ -441,22 +441,8 @@ CASES = [("plain", case_plain), ("toolarge", case_toolarge), ("contentname", cas
          ("tricklehead", case_tricklehead), ("silent", case_silent), ("tls", case_tls), ("oneconn", case_oneconn)]
 
 
-def chosen(args):
-    if not args:
-        return list(range(len(CASES)))
-    out = []
-    for a in args:
-        for i, (name, _) in enumerate(CASES):
-            if a == str(i) or a == name:
-                out.append(i)
-                break
-        else:
-            sys.exit("real_servers: no case %r (cases: %s)" % (a, ", ".join("%d %s" % (i, n) for i, (n, _) in enumerate(CASES))))
-    return out
-
-
 def main():
-    picked = chosen(sys.argv[1:])
+    picked = chosen_cases(CASES, sys.argv[1:], first=0, program="real_servers")
     world.reset()
     say("agent %s" % AGENT)
     servers = Servers()

@@ -52,7 +52,7 @@ import time
 from agent_paths import AGENT, ROOT, WINE_RUN
 from ref_service import RefService
 from silent_relay import SilentRelay
-from world_agent import (NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
+from world_agent import (chosen_cases, NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
                          newfolder_case, say, silent_relay_case, stalled_case, t_start, toolarge_case, unix, wait_gone,
                          wait_until, win, wine)
 
@@ -324,22 +324,8 @@ CASES = [("copy", case_copy), ("redirect", case_redirect), ("trickle", case_tric
          ("tricklehead", case_tricklehead), ("stall", case_stall), ("silent", case_silent)]
 
 
-def chosen(args):
-    if not args:
-        return list(range(len(CASES)))
-    out = []
-    for a in args:
-        for i, (name, _) in enumerate(CASES):
-            if a == str(i + 1) or a == name:
-                out.append(i)
-                break
-        else:
-            sys.exit("world_faults: no case %r (cases: %s)" % (a, ", ".join("%d %s" % (i + 1, n) for i, (n, _) in enumerate(CASES))))
-    return out
-
-
 def main():
-    picked = chosen(sys.argv[1:])
+    picked = chosen_cases(CASES, sys.argv[1:], first=1, program="world_faults")
     world.reset()
     service = Service()
     service.start()

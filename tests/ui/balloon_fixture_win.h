@@ -19,6 +19,7 @@
 #include "base/win_handles.h"
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
+#include "ui/dib_win.h"
 #include "ui/zk_window_win.h"
 
 namespace zk::test {
@@ -97,24 +98,10 @@ public:
         GetWindowRect(hwnd, &m_rect);
         m_width = m_rect.right - m_rect.left;
         m_height = m_rect.bottom - m_rect.top;
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = m_width;
-        bi.bmiHeader.biHeight = -m_height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, m_width, m_height, screen, m_rect.left, m_rect.top, SRCCOPY);
-        GdiFlush();
-        m_pixels.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + m_width * m_height);
-        SelectObject(memory, old);
-        DeleteObject(dib);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
+        const ScopedWindowDc screen(nullptr);
+        Dib dib(m_width, m_height);
+        BitBlt(dib.Dc(), 0, 0, m_width, m_height, screen.Dc(), m_rect.left, m_rect.top, SRCCOPY);
+        m_pixels = dib.RawPixels();
     }
     [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
     // Whether any pixel of the rectangle (window coordinates) is a strong red.

@@ -9,46 +9,11 @@
 
 #include "panel/stat_rows.h"
 #include "ui/balloon_painter_win.h"
+#include "ui/dib_win.h"
 
 using namespace zk;
 
 namespace {
-
-// A 32-bit top-down bitmap selected into a memory DC.
-class Canvas {
-public:
-    Canvas(int width, int height) : m_width(width), m_height(height) {
-        m_dc = CreateCompatibleDC(nullptr);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = width;
-        bi.bmiHeader.biHeight = -height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        m_bitmap = CreateDIBSection(m_dc, &bi, DIB_RGB_COLORS, &m_bits, nullptr, 0);
-        m_old = SelectObject(m_dc, m_bitmap);
-    }
-    ~Canvas() {
-        SelectObject(m_dc, m_old);
-        DeleteObject(m_bitmap);
-        DeleteDC(m_dc);
-    }
-    HDC Dc() const { return m_dc; }
-    std::vector<uint32_t> Pixels() const {
-        GdiFlush();
-        const auto* p = static_cast<const uint32_t*>(m_bits);
-        std::vector<uint32_t> out(p, p + static_cast<size_t>(m_width) * m_height);
-        for (uint32_t& v : out) v &= 0xFFFFFF;
-        return out;
-    }
-
-private:
-    int m_width, m_height;
-    HDC m_dc = nullptr;
-    HBITMAP m_bitmap = nullptr;
-    HGDIOBJ m_old = nullptr;
-    void* m_bits = nullptr;
-};
 
 BalloonPicture Sample(const std::wstring& queued, int dropCount) {
     BalloonPicture p;
@@ -77,7 +42,7 @@ TEST(BalloonPainter, ATablePaintOfAChangedValueIsPixelForPixelAWholePaint) {
     const RectI t = f.Table();
     const RECT table{t.left, t.top, t.right, t.bottom};
 
-    Canvas stepwise(f.width, f.height), whole(f.width, f.height);
+    test::Dib stepwise(f.width, f.height), whole(f.width, f.height);
     BalloonPainter kept, fresh;
     kept.Paint(stepwise.Dc(), Whole(f), before);
     const std::vector<uint32_t> first = stepwise.Pixels();
