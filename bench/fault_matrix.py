@@ -20,9 +20,9 @@ import subprocess
 import sys
 import threading
 import time
-import urllib.request
 
-from agent_paths import AGENT, AGENTCTL, KEY, REFSERVER, ROOT, WINE_RUN
+from agent_paths import AGENT, AGENTCTL, KEY, ROOT, WINE_RUN
+from ref_service import RefService
 
 WORK = os.path.join(ROOT, "build", "faults")
 DISK = os.path.join(WORK, "disk")          # a small tmpfs: the audit folder and its staging area
@@ -59,32 +59,9 @@ def wine(*args, **kw):
 
 
 # ---------------------------------------------------------------- the service
-class Service:
+class Service(RefService):
     def __init__(self):
-        self.proc = None
-        self.port = 0
-
-    def start(self):
-        args = [REFSERVER, "--store", STORE, "--lean"]
-        if self.port:
-            args += ["--port", str(self.port)]
-        self.proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        line = self.proc.stdout.readline()
-        self.port = int(line.split()[1])
-
-    def stop(self):
-        if self.proc:
-            self.proc.send_signal(signal.SIGTERM)
-            self.proc.wait(timeout=30)
-            self.proc = None
-
-    def control(self, query):
-        for _ in range(50):
-            try:
-                return urllib.request.urlopen("http://127.0.0.1:%d/_control/%s" % (self.port, query), timeout=5).read().decode()
-            except OSError:
-                time.sleep(0.2)
-        raise RuntimeError("the service does not answer its control requests")
+        super().__init__(STORE)
 
     def apply(self, query, label, timeout=120):
         """Switches a fault on and waits until the requests it was meant for have met it."""

@@ -47,8 +47,8 @@ import time
 
 from agent_paths import AGENT, ROOT
 from silent_relay import SilentRelay
-from world_agent import (NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
-                         fn_of_uri, newfolder_case, order_times, print_relay_requests, say, stalled_case, t_start,
+from world_agent import (chosen_cases, NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
+                         fn_of_uri, newfolder_case, order_times, say, silent_relay_case, t_start,
                          toolarge_case, wait_gone, wait_until)
 
 TMP = os.environ.get("ZK_REAL_SERVERS_TMP") or sys.exit("real_servers: ZK_REAL_SERVERS_TMP is not set (run bench/real_servers.sh)")
@@ -337,15 +337,8 @@ def case_tricklehead(servers):
 
 def case_silent(servers):
     run = Run(servers, "silent", http_url(servers.relayed))
-    relay = servers.relay
     case = Case("5. a relay in front of nginx silences every open connection 200,000 bytes into an upload (both ways, no reset)")
-    run.start_agent(chunk_mb=2)
-    # Armed once the agent has checked the upload endpoint (a GET through the relay).
-    wait_until(lambda: any(" /upload" in line for _, _, line in relay.requests()), 60)
-    relay.arm(200000)
-    ok = stalled_case(run, world, case, "case 5", lambda: relay.silenced_at)
-    print_relay_requests(relay)
-    return ok
+    return silent_relay_case(run, world, case, "case 5", servers.relay)
 
 
 def case_tls(servers):
@@ -448,22 +441,8 @@ CASES = [("plain", case_plain), ("toolarge", case_toolarge), ("contentname", cas
          ("tricklehead", case_tricklehead), ("silent", case_silent), ("tls", case_tls), ("oneconn", case_oneconn)]
 
 
-def chosen(args):
-    if not args:
-        return list(range(len(CASES)))
-    out = []
-    for a in args:
-        for i, (name, _) in enumerate(CASES):
-            if a == str(i) or a == name:
-                out.append(i)
-                break
-        else:
-            sys.exit("real_servers: no case %r (cases: %s)" % (a, ", ".join("%d %s" % (i, n) for i, (n, _) in enumerate(CASES))))
-    return out
-
-
 def main():
-    picked = chosen(sys.argv[1:])
+    picked = chosen_cases(CASES, sys.argv[1:], first=0, program="real_servers")
     world.reset()
     say("agent %s" % AGENT)
     servers = Servers()

@@ -7,13 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "base/fsys.h"
 #include "base/process_memory.h"
 #include "base/utf16.h"
+#include "panel/stat_rows.h"
 #include "session/event_journal.h"
 #include "session/velmo_connect.h"
-#include "ui/stat_rows.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {

@@ -463,6 +463,33 @@ def stalled_case(run, world, case, label, since=None):
     return check(case, run.view)
 
 
+def chosen_cases(cases, args, first, program):
+    """The indexes of the cases named on the command line (by number, counted from `first`, or by
+    name), all when none is; an unknown one ends the run."""
+    if not args:
+        return list(range(len(cases)))
+    out = []
+    for a in args:
+        for i, (name, _) in enumerate(cases):
+            if a == str(i + first) or a == name:
+                out.append(i)
+                break
+        else:
+            sys.exit("%s: no case %r (cases: %s)" % (program, a, ", ".join("%d %s" % (i + first, n) for i, (n, _) in enumerate(cases))))
+    return out
+
+
+def silent_relay_case(run, world, case, label, relay):
+    """The agent started; once it has checked the upload endpoint (a GET through the relay) the
+    relay is armed to silence every open connection 200,000 bytes into an upload."""
+    run.start_agent(chunk_mb=2)
+    wait_until(lambda: any(" /upload" in line for _, _, line in relay.requests()), 60)
+    relay.arm(200000)
+    ok = stalled_case(run, world, case, label, lambda: relay.silenced_at)
+    print_relay_requests(relay)
+    return ok
+
+
 def print_relay_requests(relay):
     print("requests through the relay (seconds from the silence, connection, request line):")
     for t, number, line in relay.requests():

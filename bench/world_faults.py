@@ -48,12 +48,12 @@ import subprocess
 import sys
 import threading
 import time
-import urllib.request
 
-from agent_paths import AGENT, REFSERVER, ROOT, WINE_RUN
+from agent_paths import AGENT, ROOT, WINE_RUN
+from ref_service import RefService
 from silent_relay import SilentRelay
-from world_agent import (NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
-                         newfolder_case, print_relay_requests, say, stalled_case, t_start, toolarge_case, unix, wait_gone,
+from world_agent import (chosen_cases, NEW_FOLDER_NAMING, Agent, Case, FileStore, World, check, contentname_case, die_with_parent,
+                         newfolder_case, say, silent_relay_case, stalled_case, t_start, toolarge_case, unix, wait_gone,
                          wait_until, win, wine)
 
 # Beside the agent in the Windows build (ZK_BENCH_WINDOWS, as in agent_paths).
@@ -65,35 +65,12 @@ KIND_TOOLARGE = 10  # FaultKind::TooLarge in the service's /_control/faults line
 world = World(WORK, int(os.environ.get("ZK_SEED", "11")))
 
 
-class Service:
+class Service(RefService):
     def __init__(self):
-        self.proc = None
-        self.port = 0
-
-    def start(self):
-        self.proc = subprocess.Popen([REFSERVER, "--store", world.store, "--lean"], stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True, preexec_fn=die_with_parent)
-        self.port = int(self.proc.stdout.readline().split()[1])
-
-    def stop(self):
-        if self.proc:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait(timeout=30)
+        super().__init__(world.store, preexec_fn=die_with_parent)
 
     def auth_url(self):
         return "http://127.0.0.1:%d/ru/99" % self.port
-
-    def control(self, query):
-        for _ in range(50):
-            try:
-                return urllib.request.urlopen("http://127.0.0.1:%d/_control/%s" % (self.port, query), timeout=5).read().decode()
-            except OSError:
-                time.sleep(0.2)
-        raise RuntimeError("the service does not answer its control requests")
 
     def faults_left(self):
         return self.control("faults").strip()
@@ -336,13 +313,7 @@ def case_silent(run):
     relay = SilentRelay(run.service.port)
     try:
         run.service.control("endpoint?port=%d" % relay.port)
-        run.start_agent(chunk_mb=2)
-        # Armed once the agent has checked the upload endpoint (a GET through the relay).
-        wait_until(lambda: any(" /upload" in line for _, _, line in relay.requests()), 60)
-        relay.arm(200000)
-        ok = stalled_case(run, world, case, "case 11", lambda: relay.silenced_at)
-        print_relay_requests(relay)
-        return ok
+        return silent_relay_case(run, world, case, "case 11", relay)
     finally:
         run.service.control("endpoint?port=0")
         relay.close()
@@ -353,22 +324,8 @@ CASES = [("copy", case_copy), ("redirect", case_redirect), ("trickle", case_tric
          ("tricklehead", case_tricklehead), ("stall", case_stall), ("silent", case_silent)]
 
 
-def chosen(args):
-    if not args:
-        return list(range(len(CASES)))
-    out = []
-    for a in args:
-        for i, (name, _) in enumerate(CASES):
-            if a == str(i + 1) or a == name:
-                out.append(i)
-                break
-        else:
-            sys.exit("world_faults: no case %r (cases: %s)" % (a, ", ".join("%d %s" % (i + 1, n) for i, (n, _) in enumerate(CASES))))
-    return out
-
-
 def main():
-    picked = chosen(sys.argv[1:])
+    picked = chosen_cases(CASES, sys.argv[1:], first=1, program="world_faults")
     world.reset()
     service = Service()
     service.start()

@@ -35,6 +35,7 @@ case " ${presets[*]} " in
 esac
 
 status=0
+python3 "$root/scripts/layers.py" || status=1
 for preset in "${presets[@]}"; do
   echo "== test $preset"
   if [ "$preset" = release ]; then

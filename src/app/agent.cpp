@@ -42,21 +42,15 @@ CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
 CAgent::~CAgent() { ShutDown(); }
 
 std::wstring CAgent::ComputerName() const {
-    std::lock_guard lock(m_identityMutex);
-    return m_identity.computerName;
+    return m_identity.With([](const MachineIdentity& id) { return id.computerName; });
 }
 
 void CAgent::RefreshIdentity() {
-    MachineIdentity id;
-    {
-        std::lock_guard lock(m_identityMutex);
-        id = m_identity;
-    }
+    MachineIdentity id = m_identity.Copy();
     RefreshMachineIdentity(id);
     m_rows.mac.SetValue(id.mac);
     m_rows.ip.SetValue(id.ip);
-    std::lock_guard lock(m_identityMutex);
-    m_identity = id;
+    m_identity.Set(std::move(id));
 }
 
 std::wstring CAgent::FolderOf(FolderItem item) const {

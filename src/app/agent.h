@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
 #include "app/journal.h"
 #include "app/settings.h"
+#include "app/tray_status.h"
+#include "base/clock.h"
+#include "base/guarded.h"
 #include "intake/big_file.h"
 #include "intake/folder_audit.h"
+#include "panel/folder_items.h"
+#include "panel/stat_rows.h"
 #include "session/event_journal.h"
 #include "session/velmo_connect.h"
 #include "tasks/machine_identity.h"
-#include "ui/folder_items.h"
-#include "ui/stat_rows.h"
-#include "ui/tray_status.h"
 
 namespace zk {
 
@@ -111,8 +112,7 @@ private:
     CStatRows m_rows;
     CSettings m_settings;
     CJournal m_journal;
-    mutable std::mutex m_identityMutex;  // guards m_identity
-    MachineIdentity m_identity;
+    Guarded<MachineIdentity> m_identity;
     CEventJournal m_events;
     CTrayStatus m_tray;
     // Declared in reverse order of their stop: the session goes first, the audit (with the

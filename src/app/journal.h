@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "base/fsys.h"
 
 namespace zk {

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "app/settings_store.h"
+#include "panel/stat_rows.h"
 #include "tasks/locked_list.h"
-#include "ui/stat_rows.h"
 
 namespace zk {
 

@@ -12,14 +12,10 @@
 #include <utility>
 
 #include "base/folder_watch.h"
-#include "base/unique_handle.h"
+#include "base/unique_fd_posix.h"
 #include "base/utf16.h"
 
 namespace zk {
-namespace {
-void CloseFd(int fd) { ::close(fd); }
-using UniqueFd = UniqueHandle<int, &CloseFd, -1>;
-}  // namespace
 
 struct FolderWatch::Impl {
     UniqueFd notify, wakeRead, wakeWrite;

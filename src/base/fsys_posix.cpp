@@ -11,14 +11,10 @@
 
 #include "base/fsys.h"
 #include "base/open_files_posix.h"
-#include "base/unique_handle.h"
+#include "base/unique_fd_posix.h"
 #include "base/utf16.h"
 
 namespace zk {
-namespace {
-void CloseFd(int fd) { ::close(fd); }
-using UniqueFd = UniqueHandle<int, &CloseFd, -1>;
-}  // namespace
 
 std::filesystem::path FsPath(std::wstring_view path) { return std::filesystem::path(ToUtf8(path)); }
 std::wstring WidePath(const std::filesystem::path& path) { return FromUtf8(path.native()); }

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 #include <ole2.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -19,7 +18,6 @@ using UniqueFileHandle = UniqueHandle<HANDLE, &CloseHandle, intptr_t{-1}>;
 inline void CloseFind(HANDLE h) { FindClose(h); }
 using UniqueFindHandle = UniqueHandle<HANDLE, &CloseFind, intptr_t{-1}>;
 using UniqueHkey = UniqueHandle<HKEY, &RegCloseKey>;
-using UniqueHinternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
 using UniqueHicon = UniqueHandle<HICON, &DestroyIcon>;
 using UniqueHmenu = UniqueHandle<HMENU, &DestroyMenu>;
 using UniqueHwnd = UniqueHandle<HWND, &DestroyWindow>;
@@ -30,7 +28,6 @@ template <class T>
 inline void DeleteGdiObject(T h) {
     DeleteObject(h);
 }
-using UniqueGdiObject = UniqueHandle<HGDIOBJ, &DeleteGdiObject<HGDIOBJ>>;
 using UniqueHrgn = UniqueHandle<HRGN, &DeleteGdiObject<HRGN>>;
 using UniqueHbrush = UniqueHandle<HBRUSH, &DeleteGdiObject<HBRUSH>>;
 using UniqueHfont = UniqueHandle<HFONT, &DeleteGdiObject<HFONT>>;
@@ -49,6 +46,11 @@ public:
         return *this;
     }
     ~ComPtr() { reset(); }
+    // Takes a reference of its own to a pointer it is lent (a COM method's argument).
+    [[nodiscard]] static ComPtr Retain(I* p) {
+        if (p) p->AddRef();
+        return ComPtr(p);
+    }
     I* get() const { return m_p; }
     I* operator->() const { return m_p; }
     explicit operator bool() const { return m_p != nullptr; }
@@ -66,34 +68,58 @@ private:
     I* m_p = nullptr;
 };
 
-// CoInitialize for the calling thread, undone on scope exit when it succeeded.
-class ScopedCoInit {
+// A per-thread initialisation (COM, OLE), undone on scope exit when it succeeded.
+template <HRESULT (*Init)(), void (*Uninit)()>
+class ScopedThreadInit {
 public:
-    ScopedCoInit() : m_hr(CoInitialize(nullptr)) {}
-    ~ScopedCoInit() {
-        if (SUCCEEDED(m_hr)) CoUninitialize();
+    ScopedThreadInit() : m_hr(Init()) {}
+    ~ScopedThreadInit() {
+        if (SUCCEEDED(m_hr)) Uninit();
     }
-    ScopedCoInit(const ScopedCoInit&) = delete;
-    ScopedCoInit& operator=(const ScopedCoInit&) = delete;
+    ScopedThreadInit(const ScopedThreadInit&) = delete;
+    ScopedThreadInit& operator=(const ScopedThreadInit&) = delete;
     [[nodiscard]] HRESULT Result() const { return m_hr; }
 
 private:
     HRESULT m_hr;
 };
+inline HRESULT CoInitThread() { return CoInitialize(nullptr); }
+inline void CoUninitThread() { CoUninitialize(); }
+inline HRESULT OleInitThread() { return OleInitialize(nullptr); }
+inline void OleUninitThread() { OleUninitialize(); }
+using ScopedCoInit = ScopedThreadInit<&CoInitThread, &CoUninitThread>;
+using ScopedOleInit = ScopedThreadInit<&OleInitThread, &OleUninitThread>;
 
-// OleInitialize for the calling thread, undone on scope exit when it succeeded.
-class ScopedOleInit {
+// A window's paint cycle: BeginPaint now, EndPaint on scope exit.
+class ScopedPaint {
 public:
-    ScopedOleInit() : m_hr(OleInitialize(nullptr)) {}
-    ~ScopedOleInit() {
-        if (SUCCEEDED(m_hr)) OleUninitialize();
-    }
-    ScopedOleInit(const ScopedOleInit&) = delete;
-    ScopedOleInit& operator=(const ScopedOleInit&) = delete;
-    [[nodiscard]] HRESULT Result() const { return m_hr; }
+    explicit ScopedPaint(HWND hwnd) : m_hwnd(hwnd), m_dc(BeginPaint(hwnd, &m_ps)) {}
+    ~ScopedPaint() { EndPaint(m_hwnd, &m_ps); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    [[nodiscard]] HDC Dc() const { return m_dc; }
+    [[nodiscard]] const RECT& Dirty() const { return m_ps.rcPaint; }
 
 private:
-    HRESULT m_hr;
+    HWND m_hwnd;
+    PAINTSTRUCT m_ps{};
+    HDC m_dc;
+};
+
+// A window's (or the screen's, with null) device context, released on scope exit.
+class ScopedWindowDc {
+public:
+    explicit ScopedWindowDc(HWND hwnd) : m_hwnd(hwnd), m_dc(GetDC(hwnd)) {}
+    ~ScopedWindowDc() {
+        if (m_dc) ReleaseDC(m_hwnd, m_dc);
+    }
+    ScopedWindowDc(const ScopedWindowDc&) = delete;
+    ScopedWindowDc& operator=(const ScopedWindowDc&) = delete;
+    [[nodiscard]] HDC Dc() const { return m_dc; }
+
+private:
+    HWND m_hwnd;
+    HDC m_dc;
 };
 
 }  // namespace zk

@@ -234,14 +234,10 @@ uint32_t CHttpClientT::EncodedLen(const wchar_t* text) const {
 void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
     CancelPost();
     m_answerWasSlow = false;
-    std::vector<HttpFileHandle> files;
+    std::vector<UniqueHttpFile> files;  // closed when the set-up fails
     std::vector<std::unique_ptr<char[]>> mimes;
     std::vector<std::pair<std::wstring, FileIdentity>> identities;
     m_sentIdentities.clear();
-    auto closeFiles = [&] {
-        for (HttpFileHandle f : files) CHttpToolW::CloseFile(f);
-        files.clear();
-    };
     try {
         uint32_t L = 0, totalBytes = 0, fileCount = 0;
         const auto& params = m_params.Entries();
@@ -251,7 +247,7 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
         if (!params.empty()) {
             for (const auto& e : params)
                 if (e.flags & kParamFile) ++fileCount;
-            files.assign(fileCount, net::InvalidFile());
+            files.resize(fileCount);
             identities.assign(fileCount, {});
             mimes.resize(fileCount);
             uint32_t slot = 0;
@@ -260,11 +256,12 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
                 uint32_t dataLen;
                 std::string head;
                 if (e.flags & kParamFile) {
-                    files[slot] = CHttpToolW::OpenFile(e.ValueOrEmpty());
+                    files[slot].reset(CHttpToolW::OpenFile(e.ValueOrEmpty()));
+                    const HttpFileHandle file = files[slot].get();
                     identities[slot].first = e.name;
-                    (void)CHttpToolW::GetFileIdentity(files[slot], identities[slot].second);
-                    dataLen = files[slot] != net::InvalidFile() ? CHttpToolW::GetFileSize(files[slot], e.ValueOrEmpty()) : 0;
-                    mimes[slot] = CHttpToolW::GetMimeType(files[slot], m_codePage);
+                    (void)CHttpToolW::GetFileIdentity(file, identities[slot].second);
+                    dataLen = files[slot] ? CHttpToolW::GetFileSize(file, e.ValueOrEmpty()) : 0;
+                    mimes[slot] = CHttpToolW::GetMimeType(file, m_codePage);
                     head = FilePartHead(e.name.c_str(), e.ValueOrEmpty(), mimes[slot].get());
                     ++slot;
                 } else {
@@ -307,11 +304,9 @@ void CHttpClientT::StartUpload(const wchar_t* url, uint32_t flags) {
             m_startSnapshot.StartNewEntry(firstName.c_str(), firstIsFile ? firstPath.c_str() : nullptr, firstSize);
         }
     } catch (const httpclientexceptionW&) {
-        closeFiles();
         m_progress.Reset();
         throw;
     } catch (const std::bad_alloc&) {
-        closeFiles();
         m_progress.Reset();
         ThrowHttpCode(kHttpErrOutOfMemory);
     }
@@ -423,7 +418,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
                 const uint32_t slot = m_progress.PostedFileCount() - 1;
                 if (!m_readBuffer) m_readBuffer.reset(new char[kReadBufferSize]);
                 const uint32_t want = std::min(kReadBufferSize, m_progress.CurrParamRemainByte());
-                const uint32_t read = CHttpToolW::ReadFile(m_files[slot], m_readBuffer.get(), want);
+                const uint32_t read = CHttpToolW::ReadFile(m_files[slot].get(), m_readBuffer.get(), want);
                 if (read < want) ThrowHttpCode(kHttpErrShortRead);
                 m_readPos = 0;
                 m_readLen = read;
@@ -442,7 +437,7 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext() {
         uint32_t size = 0;
         if (e.flags & kParamFile) {
             const uint32_t slot = m_progress.PostedFileCount();
-            if (m_files[slot] != net::InvalidFile()) size = CHttpToolW::GetFileSize(m_files[slot], e.ValueOrEmpty());
+            if (m_files[slot]) size = CHttpToolW::GetFileSize(m_files[slot].get(), e.ValueOrEmpty());
             _WriteText(FilePartHead(e.name.c_str(), e.ValueOrEmpty(), m_mimeTypes[slot].get()));
             m_progress.StartNewEntry(e.name.c_str(), e.ValueOrEmpty(), size);
             m_readPos = m_readLen = 0;
@@ -476,7 +471,6 @@ std::string CHttpClientT::EmptyBody() const { return "\r\n--" + m_boundaryNarrow
 
 std::unique_ptr<CHttpResponseT> CHttpClientT::_ReleasePostResponse(bool toResponse, HttpCallRunner::Clock::time_point answerDue) {
     std::shared_ptr<HttpRequestHandles> handles = std::move(m_handles);
-    for (HttpFileHandle f : m_files) CHttpToolW::CloseFile(f);
     m_files.clear();
     m_mimeTypes.clear();
     m_currentValue.clear();

@@ -191,7 +191,7 @@ private:
 
     CHttpPostStatT m_startSnapshot;
     CHttpPostStatT m_progress;
-    std::vector<HttpFileHandle> m_files;
+    std::vector<UniqueHttpFile> m_files;
     // Parameter names and identities of m_files, in their order; kept after the upload.
     std::vector<std::pair<std::wstring, FileIdentity>> m_sentIdentities;
     std::vector<std::unique_ptr<char[]>> m_mimeTypes;

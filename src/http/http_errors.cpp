@@ -77,27 +77,14 @@ const Texts& Lookup(uint32_t code) {
 
 }  // namespace
 
-errmsg_exceptionW& errmsg_exceptionW::operator=(const errmsg_exceptionW& o) {
-    if (this != &o) SetMessage(o.m_message);
-    return *this;
+template <class Char>
+void OwnedText<Char>::Set(const Char* text) noexcept {
+    Char* copy = CopyText(text);
+    delete[] m_text;
+    m_text = copy;
 }
-errmsg_exceptionW::~errmsg_exceptionW() { delete[] m_message; }
-void errmsg_exceptionW::SetMessage(const wchar_t* text) noexcept {
-    wchar_t* copy = CopyText(text);
-    delete[] m_message;
-    m_message = copy;
-}
-
-errmsg_exceptionA& errmsg_exceptionA::operator=(const errmsg_exceptionA& o) {
-    if (this != &o) SetMessage(o.m_message);
-    return *this;
-}
-errmsg_exceptionA::~errmsg_exceptionA() { delete[] m_message; }
-void errmsg_exceptionA::SetMessage(const char* text) noexcept {
-    char* copy = CopyText(text);
-    delete[] m_message;
-    m_message = copy;
-}
+template class OwnedText<wchar_t>;
+template class OwnedText<char>;
 
 const char* HttpErrorMessageA(uint32_t code) { return Lookup(code).a; }
 const wchar_t* HttpErrorMessageW(uint32_t code) { return Lookup(code).w; }

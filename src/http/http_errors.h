@@ -8,66 +8,79 @@
 
 namespace zk {
 
-class errmsg_exceptionW : public std::exception {
+// An owned copy of a message text. An allocation failure leaves no text and throws nothing.
+template <class Char>
+class OwnedText {
 public:
-    errmsg_exceptionW() = default;
-    explicit errmsg_exceptionW(const wchar_t* message) { SetMessage(message); }
-    errmsg_exceptionW(const errmsg_exceptionW& o) : std::exception(o) { SetMessage(o.m_message); }
-    errmsg_exceptionW& operator=(const errmsg_exceptionW& o);
-    ~errmsg_exceptionW() override;
-
-    const char* what() const noexcept override { return "errmsg_exceptionW"; }
-    // The message, or L"NULL" when there is none.
-    virtual const wchar_t* Message() const noexcept { return m_message ? m_message : L"NULL"; }
-    // Stores a copy; null leaves no message. An allocation failure leaves no message and throws nothing.
-    virtual void SetMessage(const wchar_t* text) noexcept;
+    OwnedText() = default;
+    OwnedText(const OwnedText& o) { Set(o.m_text); }
+    OwnedText& operator=(const OwnedText& o) {
+        if (this != &o) Set(o.m_text);
+        return *this;
+    }
+    ~OwnedText() { delete[] m_text; }
+    [[nodiscard]] const Char* Get() const noexcept { return m_text; }
+    void Set(const Char* text) noexcept;
 
 private:
-    wchar_t* m_message = nullptr;
+    Char* m_text = nullptr;
 };
 
-class httpclientexceptionW : public errmsg_exceptionW {
+// The client's own error code and the platform's last-error number, as both twins carry them.
+class HttpErrorNumbers {
 public:
-    httpclientexceptionW() = default;
-    httpclientexceptionW(const wchar_t* message, uint32_t code, uint32_t osError)
-        : errmsg_exceptionW(message), m_code(code), m_osError(osError) {}
-    const char* what() const noexcept override { return "httpclientexceptionW"; }
+    HttpErrorNumbers() = default;
+    HttpErrorNumbers(uint32_t code, uint32_t osError) : m_code(code), m_osError(osError) {}
     [[nodiscard]] uint32_t ErrorCode() const noexcept { return m_code; }
     [[nodiscard]] uint32_t OsError() const noexcept { return m_osError; }
 
 private:
     uint32_t m_code = 0;
     uint32_t m_osError = 0;
+};
+
+class errmsg_exceptionW : public std::exception {
+public:
+    errmsg_exceptionW() = default;
+    explicit errmsg_exceptionW(const wchar_t* message) { SetMessage(message); }
+
+    const char* what() const noexcept override { return "errmsg_exceptionW"; }
+    // The message, or L"NULL" when there is none.
+    virtual const wchar_t* Message() const noexcept { return m_message.Get() ? m_message.Get() : L"NULL"; }
+    // Stores a copy; null leaves no message. An allocation failure leaves no message and throws nothing.
+    virtual void SetMessage(const wchar_t* text) noexcept { m_message.Set(text); }
+
+private:
+    OwnedText<wchar_t> m_message;
+};
+
+class httpclientexceptionW : public errmsg_exceptionW, public HttpErrorNumbers {
+public:
+    httpclientexceptionW() = default;
+    httpclientexceptionW(const wchar_t* message, uint32_t code, uint32_t osError)
+        : errmsg_exceptionW(message), HttpErrorNumbers(code, osError) {}
+    const char* what() const noexcept override { return "httpclientexceptionW"; }
 };
 
 class errmsg_exceptionA : public std::exception {
 public:
     errmsg_exceptionA() = default;
     explicit errmsg_exceptionA(const char* message) { SetMessage(message); }
-    errmsg_exceptionA(const errmsg_exceptionA& o) : std::exception(o) { SetMessage(o.m_message); }
-    errmsg_exceptionA& operator=(const errmsg_exceptionA& o);
-    ~errmsg_exceptionA() override;
 
     // The narrow twin gives its message here.
     const char* what() const noexcept override { return Message(); }
-    virtual const char* Message() const noexcept { return m_message ? m_message : "NULL"; }
-    virtual void SetMessage(const char* text) noexcept;
+    virtual const char* Message() const noexcept { return m_message.Get() ? m_message.Get() : "NULL"; }
+    virtual void SetMessage(const char* text) noexcept { m_message.Set(text); }
 
 private:
-    char* m_message = nullptr;
+    OwnedText<char> m_message;
 };
 
-class httpclientexceptionA : public errmsg_exceptionA {
+class httpclientexceptionA : public errmsg_exceptionA, public HttpErrorNumbers {
 public:
     httpclientexceptionA() = default;
     httpclientexceptionA(const char* message, uint32_t code, uint32_t osError)
-        : errmsg_exceptionA(message), m_code(code), m_osError(osError) {}
-    [[nodiscard]] uint32_t ErrorCode() const noexcept { return m_code; }
-    [[nodiscard]] uint32_t OsError() const noexcept { return m_osError; }
-
-private:
-    uint32_t m_code = 0;
-    uint32_t m_osError = 0;
+        : errmsg_exceptionA(message), HttpErrorNumbers(code, osError) {}
 };
 
 // Error codes raised by the client.

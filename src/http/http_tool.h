@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/unique_handle.h"
 #include "http/http_platform.h"
 
 namespace zk {
@@ -67,5 +68,8 @@ public:
     static void CloseHandle(HttpHandle h);
     static void CloseFile(HttpFileHandle hFile);
 };
+
+// An open file of an upload, closed when its owner goes (both platforms' "none" is -1).
+using UniqueHttpFile = UniqueHandle<HttpFileHandle, &CHttpToolW::CloseFile, intptr_t{-1}>;
 
 }  // namespace zk

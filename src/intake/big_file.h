@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/zk_thread.h"
+#include "base/zk_thread.h"
 #include "tasks/task_registry.h"
 
 namespace zk {

@@ -256,17 +256,11 @@ CVelmoFolderAudit::Entry CVelmoFolderAudit::Classify(const std::wstring& full, c
 }
 
 void CVelmoFolderAudit::Announce(int code, std::wstring path, std::wstring reason) {
-    {
-        std::lock_guard lock(m_noticeMutex);
-        m_notice = Notice{std::move(path), std::move(reason)};
-    }
+    m_notice.Set(Notice{std::move(path), std::move(reason)});
     Notify(code);
 }
 
-CVelmoFolderAudit::Notice CVelmoFolderAudit::LastNotice() const {
-    std::lock_guard lock(m_noticeMutex);
-    return m_notice;
-}
+CVelmoFolderAudit::Notice CVelmoFolderAudit::LastNotice() const { return m_notice.Copy(); }
 
 void CVelmoFolderAudit::ListNewTask(CZKRBTreeNode* task, uint64_t limit) {
     Notify(kEventTaskCreated);

@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "app/zk_thread.h"
 #include "base/fsys.h"
+#include "base/guarded.h"
+#include "base/zk_thread.h"
 #include "intake/chunk_name.h"
 #include "intake/settle_gate.h"
 #include "intake/shortcut.h"
@@ -138,8 +139,7 @@ private:
     std::set<std::wstring> m_movedIn;
     bool m_heldBack = false;  // a settled folder waits for its leftover chunks to go
     std::atomic<uint64_t> m_scans{0};
-    mutable std::mutex m_noticeMutex;  // guards m_notice
-    Notice m_notice;
+    Guarded<Notice> m_notice;
     mutable std::mutex m_folderMutex;  // guards m_folder (replaced only while the worker is stopped)
     std::wstring m_folder;
     CZKRBTree m_registry;

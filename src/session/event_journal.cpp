@@ -3,9 +3,9 @@
 #include <cwchar>
 
 #include "base/path.h"
+#include "panel/stat_rows.h"
 #include "session/session_codes.h"
 #include "session/velmo_connect.h"
-#include "ui/stat_rows.h"
 
 namespace zk {
 namespace {

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/zk_thread.h"
 #include "base/file_identity.h"
+#include "base/zk_thread.h"
 #include "http/http_client.h"
 #include "session/session_codes.h"
 #include "session/upload_ahead.h"

@@ -1,29 +1,16 @@
 // The locked list: a doubly linked list of list entries guarded by its own recursive lock.
 // One entry type serves statistics rows, pages, extension entries, drop-thread entries and
-// the file items of a task.
+// the file items of a task; its two general attributes are read through the accessor of each use.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
 
+#include "base/rect.h"
+#include "tasks/file_state.h"
+
 namespace zk {
-
-struct RectI {
-    int32_t left = 0, top = 0, right = 0, bottom = 0;
-    [[nodiscard]] bool Contains(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
-    bool operator==(const RectI&) const = default;
-};
-
-// File item states.
-enum FileState : int32_t {
-    kFileFailed = 0,    // the last upload or split failed
-    kFileNew = 1,       // new, also a fresh chunk item
-    kFileTooBig = 2,    // larger than the chunk size: to be split
-    kFileInUse = 3,     // cannot be opened yet
-    kFileReady = 4,     // complete, ready to be sent
-    kFileSent = 5,      // accepted and deleted
-};
 
 class CZKLockedList;
 
@@ -31,14 +18,11 @@ struct CZKListEntry {
     CZKListEntry(std::wstring k, std::wstring v, std::wstring l)
         : key(std::move(k)), value(std::move(v)), label(std::move(l)) {}
 
-    int32_t attrA = 0;    // row: value alignment; page: width
-    int32_t attrB = 0;    // row: path trimming; page: height
     int32_t index = 0;    // page: 1-based number
     int32_t kind = 0;     // row: 0 read-only, 1 editable, 2 text block
     bool alternate = false;
     std::atomic<bool> alert{false};  // row: value drawn in the alert colour
     RectI labelRect, valueRect;
-    void* attached = nullptr;        // drop-thread list: the thread object
     bool visible = true;
     std::recursive_mutex* listLock = nullptr;
     CZKListEntry* prev = nullptr;
@@ -51,9 +35,27 @@ struct CZKListEntry {
     int32_t state = kFileNew;
     bool notOwned = false;
 
+    // Row: how its value is aligned in its cell, and whether a long path is shortened in the middle.
+    [[nodiscard]] int32_t ValueAlign() const { return attrA; }
+    [[nodiscard]] bool TrimsPath() const { return attrB != 0; }
+    void SetRowLook(int32_t align, bool trimsPath) { attrA = align, attrB = trimsPath ? 1 : 0; }
+    // Page: its body's size at 96 DPI.
+    [[nodiscard]] int32_t PageWidth() const { return attrA; }
+    [[nodiscard]] int32_t PageHeight() const { return attrB; }
+    void SetPageSize(int32_t width, int32_t height) { attrA = width, attrB = height; }
+    // Drop-thread list: the thread object the entry stands for (owned by whoever empties the list).
+    template <class T>
+    [[nodiscard]] T* Attached() const { return static_cast<T*>(attached); }
+    void Attach(void* object) { attached = object; }
+
     // Copies under the owning list's lock, for entries shared between threads (rows).
     [[nodiscard]] std::wstring Value() const;
     void SetValue(std::wstring v);
+
+private:
+    int32_t attrA = 0;  // row: value alignment; page: width
+    int32_t attrB = 0;  // row: path trimming; page: height
+    void* attached = nullptr;
 };
 
 class CZKLockedList {

@@ -63,65 +63,44 @@ CZKRBTree::~CZKRBTree() {
     delete m_nil;
 }
 
-void CZKRBTree::RotateLeft(CZKRBTreeNode* x) {
-    CZKRBTreeNode* y = x->right;
-    x->right = y->left;
-    if (y->left != m_nil) y->left->parent = x;
-    y->parent = x->parent;
-    if (x->parent == m_nil) m_root = y;
-    else if (x == x->parent->left) x->parent->left = y;
-    else x->parent->right = y;
-    y->left = x;
-    x->parent = y;
-}
+namespace {
+// The child on a side, and the other side's: the fix-ups are written once for a node's parent
+// on its grandparent's left, and run mirrored for the right by swapping the two.
+using Side = CZKRBTreeNode* CZKRBTreeNode::*;
+constexpr Side Other(Side side) { return side == &CZKRBTreeNode::left ? &CZKRBTreeNode::right : &CZKRBTreeNode::left; }
+}  // namespace
 
-void CZKRBTree::RotateRight(CZKRBTreeNode* x) {
-    CZKRBTreeNode* y = x->left;
-    x->left = y->right;
-    if (y->right != m_nil) y->right->parent = x;
+void CZKRBTree::Rotate(CZKRBTreeNode* x, Side side) {
+    const Side other = Other(side);
+    CZKRBTreeNode* y = x->*other;
+    x->*other = y->*side;
+    if (y->*side != m_nil) (y->*side)->parent = x;
     y->parent = x->parent;
     if (x->parent == m_nil) m_root = y;
-    else if (x == x->parent->right) x->parent->right = y;
-    else x->parent->left = y;
-    y->right = x;
+    else if (x == x->parent->*side) x->parent->*side = y;
+    else x->parent->*other = y;
+    y->*side = x;
     x->parent = y;
 }
 
 void CZKRBTree::InsertFixup(CZKRBTreeNode* z) {
     while (!z->parent->black) {
         CZKRBTreeNode* gp = z->parent->parent;
-        if (z->parent == gp->left) {
-            CZKRBTreeNode* y = gp->right;
-            if (!y->black) {
-                z->parent->black = true;
-                y->black = true;
-                gp->black = false;
-                z = gp;
-            } else {
-                if (z == z->parent->right) {
-                    z = z->parent;
-                    RotateLeft(z);
-                }
-                z->parent->black = true;
-                z->parent->parent->black = false;
-                RotateRight(z->parent->parent);
-            }
+        const Side near = z->parent == gp->left ? &CZKRBTreeNode::left : &CZKRBTreeNode::right, far = Other(near);
+        CZKRBTreeNode* y = gp->*far;
+        if (!y->black) {
+            z->parent->black = true;
+            y->black = true;
+            gp->black = false;
+            z = gp;
         } else {
-            CZKRBTreeNode* y = gp->left;
-            if (!y->black) {
-                z->parent->black = true;
-                y->black = true;
-                gp->black = false;
-                z = gp;
-            } else {
-                if (z == z->parent->left) {
-                    z = z->parent;
-                    RotateRight(z);
-                }
-                z->parent->black = true;
-                z->parent->parent->black = false;
-                RotateLeft(z->parent->parent);
+            if (z == z->parent->*far) {
+                z = z->parent;
+                Rotate(z, near);
             }
+            z->parent->black = true;
+            z->parent->parent->black = false;
+            Rotate(z->parent->parent, far);
         }
     }
     m_root->black = true;
@@ -179,54 +158,29 @@ void CZKRBTree::Transplant(CZKRBTreeNode* u, CZKRBTreeNode* v) {
 
 void CZKRBTree::DeleteFixup(CZKRBTreeNode* x) {
     while (x != m_root && x->black) {
-        if (x == x->parent->left) {
-            CZKRBTreeNode* w = x->parent->right;
-            if (!w->black) {
-                w->black = true;
-                x->parent->black = false;
-                RotateLeft(x->parent);
-                w = x->parent->right;
-            }
-            if (w->left->black && w->right->black) {
-                w->black = false;
-                x = x->parent;
-            } else {
-                if (w->right->black) {
-                    w->left->black = true;
-                    w->black = false;
-                    RotateRight(w);
-                    w = x->parent->right;
-                }
-                w->black = x->parent->black;
-                x->parent->black = true;
-                w->right->black = true;
-                RotateLeft(x->parent);
-                x = m_root;
-            }
+        const Side near = x == x->parent->left ? &CZKRBTreeNode::left : &CZKRBTreeNode::right, far = Other(near);
+        CZKRBTreeNode* w = x->parent->*far;
+        if (!w->black) {
+            w->black = true;
+            x->parent->black = false;
+            Rotate(x->parent, near);
+            w = x->parent->*far;
+        }
+        if ((w->*near)->black && (w->*far)->black) {
+            w->black = false;
+            x = x->parent;
         } else {
-            CZKRBTreeNode* w = x->parent->left;
-            if (!w->black) {
-                w->black = true;
-                x->parent->black = false;
-                RotateRight(x->parent);
-                w = x->parent->left;
-            }
-            if (w->right->black && w->left->black) {
+            if ((w->*far)->black) {
+                (w->*near)->black = true;
                 w->black = false;
-                x = x->parent;
-            } else {
-                if (w->left->black) {
-                    w->right->black = true;
-                    w->black = false;
-                    RotateLeft(w);
-                    w = x->parent->left;
-                }
-                w->black = x->parent->black;
-                x->parent->black = true;
-                w->left->black = true;
-                RotateRight(x->parent);
-                x = m_root;
+                Rotate(w, far);
+                w = x->parent->*far;
             }
+            w->black = x->parent->black;
+            x->parent->black = true;
+            (w->*far)->black = true;
+            Rotate(x->parent, near);
+            x = m_root;
         }
     }
     x->black = true;

@@ -131,8 +131,8 @@ public:
     static int CompareDigests(const Digest& a, const Digest& b);
 
 private:
-    void RotateLeft(CZKRBTreeNode* x);
-    void RotateRight(CZKRBTreeNode* x);
+    // Rotates x down towards the child side `side` (&CZKRBTreeNode::left or ::right).
+    void Rotate(CZKRBTreeNode* x, CZKRBTreeNode* CZKRBTreeNode::* side);
     void InsertFixup(CZKRBTreeNode* z);
     void Transplant(CZKRBTreeNode* u, CZKRBTreeNode* v);
     void DeleteFixup(CZKRBTreeNode* x);

@@ -6,9 +6,8 @@ namespace zk {
 namespace {
 
 int SystemDpi() {
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ReleaseDC(nullptr, screen);
+    const ScopedWindowDc screen(nullptr);
+    const int dpi = screen.Dc() ? GetDeviceCaps(screen.Dc(), LOGPIXELSY) : 96;
     return dpi > 0 ? dpi : 96;
 }
 

@@ -1,26 +1,18 @@
-// Drop intake on Windows.
+// The OLE drop target and the drop threads.
 // Threads: CZKDropTarget runs on the main thread (OLE calls it there); each CDropThread builds
-// one order on its own thread. The window's m_dropMutex guards the drop counts; the drop-thread
-// list is walked and changed under its own lock.
+// one order on its own thread and reports to the drop intake, which takes its own locks.
 #include "ui/drop_target_win.h"
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "base/win_handles.h"
 #include "intake/drop_order.h"
-#include "ui/zk_window_win.h"
+#include "ui/drop_intake_win.h"
 
 namespace zk {
 namespace {
-
-// The drag-image helper: one per process, made by the first drag that finds it missing.
-IDropTargetHelper* g_dragImage = nullptr;
-
-IDropTargetHelper* DragImage() {
-    if (!g_dragImage)
-        CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDropTargetHelper, reinterpret_cast<void**>(&g_dragImage));
-    return g_dragImage;
-}
 
 // A storage medium released on scope exit.
 struct Medium {
@@ -31,11 +23,6 @@ struct Medium {
 };
 
 }  // namespace
-
-void ReleaseDragImageHelper() {
-    if (g_dragImage) g_dragImage->Release();
-    g_dragImage = nullptr;
-}
 
 bool DroppedPaths(IDataObject* data, std::vector<std::wstring>* paths, UINT* count) {
     if (!data) return false;
@@ -58,6 +45,12 @@ bool DroppedPaths(IDataObject* data, std::vector<std::wstring>* paths, UINT* cou
 // ---- drop target ----
 
 CZKDropTarget::~CZKDropTarget() { RevokeDragDrop(m_hwnd); }
+
+IDropTargetHelper* CZKDropTarget::DragImage() {
+    if (!m_dragImage)
+        CoCreateInstance(CLSID_DragDropHelper, nullptr, CLSCTX_INPROC_SERVER, IID_IDropTargetHelper, m_dragImage.put_void());
+    return m_dragImage.get();
+}
 
 HRESULT CZKDropTarget::QueryInterface(REFIID riid, void** out) {
     if (riid == IID_IUnknown || riid == IID_IDropTarget) {
@@ -82,13 +75,13 @@ HRESULT CZKDropTarget::DragEnter(IDataObject* data, DWORD, POINTL pt, DWORD* eff
         POINT p{pt.x, pt.y};
         h->DragEnter(m_hwnd, data, &p, *effect);
     }
-    m_data = data;
+    m_data = ComPtr<IDataObject>::Retain(data);
     UINT count = 0;
     if (!DroppedPaths(data, nullptr, &count)) {
         *effect = DROPEFFECT_NONE;
         return S_OK;
     }
-    m_window->OnDragEnter(static_cast<int>(count));
+    m_intake->OnDragEnter(static_cast<int>(count));
     *effect = DROPEFFECT_COPY;
     return S_OK;
 }
@@ -104,24 +97,26 @@ HRESULT CZKDropTarget::DragOver(DWORD, POINTL pt, DWORD* effect) {
 
 HRESULT CZKDropTarget::DragLeave() {
     if (IDropTargetHelper* h = DragImage()) h->DragLeave();
-    m_window->OnDragLeave();
-    m_data = nullptr;
+    m_intake->OnDragLeave();
+    m_data.reset();
     return S_OK;
 }
 
 HRESULT CZKDropTarget::Drop(IDataObject* data, DWORD, POINTL pt, DWORD* effect) {
+    const ComPtr<IDataObject> entered = std::move(m_data);
+    IDataObject* const source = entered ? entered.get() : data;
     if (IDropTargetHelper* h = DragImage()) {
         POINT p{pt.x, pt.y};
-        h->Drop(m_data ? m_data : data, &p, *effect);
+        h->Drop(source, &p, *effect);
     }
     std::vector<std::wstring> paths;
-    if (!DroppedPaths(m_data ? m_data : data, &paths, nullptr) || paths.empty()) {
-        m_window->DropFinished();
+    if (!DroppedPaths(source, &paths, nullptr) || paths.empty()) {
+        m_intake->Finished();
         *effect = DROPEFFECT_NONE;
         return S_OK;
     }
     // The paths travel with the drop's own thread, so that a second drop cannot replace them.
-    m_window->StartDrop(std::move(paths));
+    m_intake->StartDrop(std::move(paths));
     *effect = DROPEFFECT_COPY;
     return S_OK;
 }
@@ -138,124 +133,12 @@ bool CDropThread::Begin(std::vector<std::wstring> paths) {
 unsigned CDropThread::ThreadBody() {
     busy = true;
     // Shortcuts are COM objects: this thread initialises COM for itself (CreateShortcut does).
-    const DropOrderResult r = BuildDropOrder(m_window->DropAuditFolder(), m_paths,
-                                             [this](const std::wstring& p) { return m_window->DropAccepts(p); },
-                                             [this] { m_window->OnDropFileDone(); }, m_window->Clock());
-    m_window->DropFinished(r);
+    const DropOrderResult r = BuildDropOrder(m_intake->AuditFolder(), m_paths,
+                                             [this](const std::wstring& p) { return m_intake->Accepts(p); },
+                                             [this] { m_intake->OnFileDone(); }, m_intake->Clock());
+    m_intake->Finished(r);
     busy = false;
     return 0;
-}
-
-// ---- the window's side ----
-
-void CZKWindow::StartDropTarget() {
-    auto* target = new (std::nothrow) CZKDropTarget(this, m_balloon);
-    if (target && FAILED(RegisterDragDrop(m_balloon, target))) {
-        target->AddRef();
-        target->Release();  // destroys it
-    }
-}
-
-void CZKWindow::StopDropTarget() {
-    if (m_balloon && IsWindow(m_balloon)) RevokeDragDrop(m_balloon);
-    ReleaseDragImageHelper();
-}
-
-void CZKWindow::OnDragEnter(int files) {
-    {
-        std::lock_guard lock(m_dropMutex);
-        m_dropPending += files;
-        m_dragFiles = files;
-    }
-    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
-}
-
-void CZKWindow::OnDragLeave() {
-    {
-        std::lock_guard lock(m_dropMutex);
-        m_dropPending -= m_dragFiles;
-        m_dragFiles = 0;
-    }
-    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
-}
-
-void CZKWindow::OnDropFileDone() {
-    {
-        std::lock_guard lock(m_dropMutex);
-        --m_dropPending;
-    }
-    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
-}
-
-void CZKWindow::DropFinished() {
-    if (const HWND balloon = m_balloon.load()) InvalidateRect(balloon, nullptr, FALSE);
-}
-
-// A dropped file that will never be sent is said so in the journal.
-void CZKWindow::DropFinished(const DropOrderResult& r) {
-    if (m_agent) {
-        CJournal& journal = m_agent->Journal();
-        if (!r.folderCreated) journal.Write(L"ERROR\tПеретаскивание\tНе удалось создать папку заказа: " + r.tempFolder + L"\n");
-        for (const std::wstring& path : r.failed) journal.Write(L"ERROR\tПеретаскивание\tНе удалось создать ярлык: " + path + L"\n");
-        if (r.accepted > 0 && r.finalFolder.empty())
-            journal.Write(L"ERROR\tПеретаскивание\tПапка заказа не переименована: " + r.tempFolder + L"\n");
-    }
-    DropFinished();
-}
-
-int CZKWindow::DropPending() const {
-    std::lock_guard lock(m_dropMutex);
-    return m_dropPending;
-}
-
-std::wstring CZKWindow::DropAuditFolder() const { return m_agent ? m_agent->Rows().auditPath.Value() : std::wstring(); }
-
-bool CZKWindow::DropAccepts(const std::wstring& path) {
-    if (!m_agent) return false;
-    return ExtensionAccepted(path, m_agent->Settings().Extensions(), m_agent->Settings().Flags().acceptAll);
-}
-
-bool CZKWindow::StartDrop(std::vector<std::wstring> paths) {
-    CDropThread* chosen = nullptr;
-    {
-        std::lock_guard lock(m_dropThreads.Mutex());
-        CZKListEntry* e = m_dropThreads.First();
-        while (e) {
-            CZKListEntry* next = e->next;
-            auto* t = static_cast<CDropThread*>(e->attached);
-            if (t && !t->busy) {
-                if (!chosen) {
-                    chosen = t;
-                } else {
-                    // At most one idle thread object stays for reuse.
-                    m_dropThreads.Remove(e);
-                    delete t;  // its destructor joins it (it has finished)
-                }
-            }
-            e = next;
-        }
-        if (!chosen) {
-            chosen = new (std::nothrow) CDropThread(this);
-            if (!chosen) return false;
-            CZKListEntry* entry = m_dropThreads.Append(L"", L"", L"");
-            if (!entry) {
-                delete chosen;
-                return false;
-            }
-            entry->attached = chosen;
-        }
-        chosen->busy = true;
-    }
-    return chosen->Begin(std::move(paths));
-}
-
-void CZKWindow::StopDropThreads() {
-    std::lock_guard lock(m_dropThreads.Mutex());
-    for (CZKListEntry* e = m_dropThreads.First(); e; e = e->next) {
-        delete static_cast<CDropThread*>(e->attached);  // waits for a drop in progress to end
-        e->attached = nullptr;
-    }
-    m_dropThreads.Empty();
 }
 
 }  // namespace zk

@@ -9,18 +9,19 @@
 #include <string>
 #include <vector>
 
-#include "app/zk_thread.h"
+#include "base/win_handles.h"
+#include "base/zk_thread.h"
 
 namespace zk {
 
-class CZKWindow;
+class DropIntake;
 
 // Builds the order of one drop; the busy flag marks it in use, the stop flag is set by shutdown.
 // One drop's worker. It has no stop: a drop in progress is always completed, and its owner
 // waits for it (the destructor joins).
 class CDropThread final : public CZKThread {
 public:
-    explicit CDropThread(CZKWindow* window) : m_window(window) {}
+    explicit CDropThread(DropIntake* intake) : m_intake(intake) {}
     // Takes the paths of a drop and starts the thread for them (after the previous drop's ended).
     bool Begin(std::vector<std::wstring> paths);
     std::atomic<bool> busy{false};
@@ -29,13 +30,13 @@ protected:
     unsigned ThreadBody() override;
 
 private:
-    CZKWindow* m_window;
+    DropIntake* m_intake;
     std::vector<std::wstring> m_paths;  // written by Begin before the thread starts
 };
 
 class CZKDropTarget final : public IDropTarget {
 public:
-    CZKDropTarget(CZKWindow* window, HWND hwnd) : m_window(window), m_hwnd(hwnd) {}
+    CZKDropTarget(DropIntake* intake, HWND hwnd) : m_intake(intake), m_hwnd(hwnd) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -48,10 +49,14 @@ public:
 private:
     ~CZKDropTarget();
 
-    CZKWindow* m_window;
-    IDataObject* m_data = nullptr;  // the last DragEnter's object, without a reference of its own
+    // The shell's drag-image helper, made by the first drag that finds it missing.
+    IDropTargetHelper* DragImage();
+
+    DropIntake* m_intake;
+    ComPtr<IDataObject> m_data;  // the last DragEnter's object
+    ComPtr<IDropTargetHelper> m_dragImage;
     HWND m_hwnd;
-    std::atomic<LONG> m_refs{0};
+    std::atomic<LONG> m_refs{1};  // the creator's reference
 };
 
 // The file paths of a data object's CF_HDROP list; false when it has none.

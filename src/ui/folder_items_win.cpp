@@ -15,16 +15,10 @@ bool CSystemFolderShell::OpenFolder(HWND owner, const std::wstring& folder) {
     return result > 32;
 }
 
-void CZKWindow::AppendFolderItems() {
-    for (FolderItem item : {FolderItem::kJournals, FolderItem::kOrders})
-        AppendMenuW(m_menu.get(), MF_STRING, MenuIdOf(item), MenuTextOf(item).c_str());
-}
-
-void CZKWindow::OpenFolderItem(FolderItem item) {
-    if (!m_agent) return;
+void CZKWindow::OnFolderChosen(FolderItem item) {
     const std::wstring folder = m_agent->FolderOf(item);
     CStatRows& rows = m_agent->Rows();
-    if (IsFolder(folder) && m_folderShell->OpenFolder(m_main, folder)) {
+    if (IsFolder(folder) && m_folderShell->OpenFolder(m_tray->Handle(), folder)) {
         rows.ClearNotice();
         InvalidateTable();
         return;
@@ -35,7 +29,7 @@ void CZKWindow::OpenFolderItem(FolderItem item) {
     const std::wstring folderKey = item == FolderItem::kJournals ? rows.logsPath.key : rows.auditPath.key;
     int page = rows.PageWith({folderKey, rows.lastError.key});
     if (page == 0) page = rows.PageWith({rows.lastError.key});
-    PageCommand(page);
+    OnPageChosen(page);
 }
 
 }  // namespace zk

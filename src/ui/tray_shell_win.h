@@ -6,6 +6,15 @@
 
 namespace zk {
 
+// The data block addressed to the agent's one icon (id 0 of the hidden main window).
+inline NOTIFYICONDATAW TrayIconData(HWND main) {
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof(nid);
+    nid.hWnd = main;
+    nid.uID = 0;
+    return nid;
+}
+
 class ITrayShell {
 public:
     virtual ~ITrayShell() = default;

@@ -3,7 +3,7 @@
 #pragma once
 #include <atomic>
 
-#include "app/clock.h"
+#include "base/clock.h"
 
 namespace zk::test {
 

@@ -64,7 +64,7 @@ TEST_F(Balloon, KeyboardSelectionTheMenuAtItsAnchorEscapeAndCopy) {
     EXPECT_EQ(Rows().CurrentPage(), 1);
     wchar_t text[256] = {};
     GetWindowTextW(balloon, text, 256);
-    EXPECT_EQ(std::wstring(text), WindowProbe::Caption(window)) << "a screen reader names the balloon by its caption";
+    EXPECT_EQ(std::wstring(text), window.Balloon()->Caption()) << "a screen reader names the balloon by its caption";
     EXPECT_EQ(std::wstring(text).rfind(L"Статистика [v3.40 b2.00]", 0), 0u);
 
     // Ctrl+C: the page's rows as label TAB value lines.
@@ -111,20 +111,20 @@ protected:
             if ((c.message == NIM_ADD || c.message == NIM_MODIFY) && c.icon) last = c;
         return last;
     }
-    bool IconIs(TrayLook look) { return LastIcon().icon == WindowProbe::IconFor(window, look); }
+    bool IconIs(TrayLook look) { return LastIcon().icon == window.Tray()->IconFor(look); }
 };
 
 }  // namespace
 
 TEST_F(BalloonWrongPassword, TheIconShowsARefusedLoginASendingQueueAndIdle) {
-    ASSERT_NE(WindowProbe::IconFor(window, TrayLook::kAttention), WindowProbe::IconFor(window, TrayLook::kIdle));
-    ASSERT_NE(WindowProbe::IconFor(window, TrayLook::kSending), WindowProbe::IconFor(window, TrayLook::kIdle));
+    ASSERT_NE(window.Tray()->IconFor(TrayLook::kAttention), window.Tray()->IconFor(TrayLook::kIdle));
+    ASSERT_NE(window.Tray()->IconFor(TrayLook::kSending), window.Tray()->IconFor(TrayLook::kIdle));
     EXPECT_EQ(LastIcon().tip, L"ZELTAVIO EXPRESS UPLOADER") << "the first tip is the program's name";
     ASSERT_TRUE(PumpUntil([&] { return IconIs(TrayLook::kAttention); }, 30s)) << "a refused login needs a person";
     EXPECT_EQ(LastIcon().tip.rfind(L"ZELTAVIO EXPRESS UPLOADER\nОшибка!", 0), 0u) << LastIcon().tip;
 
     // The right password through the settings writer: the login succeeds, the queue is empty.
-    WindowProbe::Agent(window).Settings().CommitEdit(Rows().userPasswd, L"malvoro");
+    (*window.Agent()).Settings().CommitEdit(Rows().userPasswd, L"malvoro");
     ASSERT_TRUE(PumpUntil([&] { return IconIs(TrayLook::kIdle); }, 60s));
     EXPECT_EQ(LastIcon().tip, L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 0");
 
@@ -178,8 +178,8 @@ TEST_F(BalloonShellNotReady, TheIconIsAddedOnceTheShellTakesItAndTheBalloonGoesB
     RECT r{};
     GetWindowRect(balloon, &r);
     const RECT icon = shell.iconRect;
-    EXPECT_EQ(WindowProbe::Side(window), TailSide::kBottom);
+    EXPECT_EQ(window.Balloon()->Frame().side, TailSide::kBottom);
     EXPECT_EQ(r.bottom, icon.top - 1) << "right above the icon";
     EXPECT_EQ(r.left, icon.left - 360 + 100) << "the tail 100 pixels from the right edge points at it";
-    EXPECT_EQ(WindowProbe::TailStart(window), 360 - 100);
+    EXPECT_EQ(window.Balloon()->Frame().tailStart, 360 - 100);
 }

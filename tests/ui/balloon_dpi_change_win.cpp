@@ -31,14 +31,14 @@ RECT RegionBox(HWND w) {
 TEST_F(Balloon, MovedToAMonitorOfAnotherDpiTheBalloonTakesItsSizeThere) {
     Select();
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
-    const int before = WindowProbe::Dpi(window);
+    const int before = window.Balloon()->Frame().dpi;
     const int other = before == 96 ? 144 : 96;
     const int label = FirstLabelHeight(Rows());
     ASSERT_GT(label, 0);
 
     RECT suggested{120, 40, 120 + 360 * other / 96, 40 + 360 * other / 96};
     SendMessageW(balloon, WM_DPICHANGED, MAKEWPARAM(other, other), reinterpret_cast<LPARAM>(&suggested));
-    EXPECT_EQ(WindowProbe::Dpi(window), other);
+    EXPECT_EQ(window.Balloon()->Frame().dpi, other);
     EXPECT_EQ(Size().cx, 360 * other / 96);
     EXPECT_EQ(Size().cy, 360 * other / 96);
     RECT at{};
@@ -60,7 +60,7 @@ TEST_F(Balloon, MovedToAMonitorOfAnotherDpiTheBalloonTakesItsSizeThere) {
     // And back.
     RECT back{200, 100, 200 + 360 * before / 96, 100 + 360 * before / 96};
     SendMessageW(balloon, WM_DPICHANGED, MAKEWPARAM(before, before), reinterpret_cast<LPARAM>(&back));
-    EXPECT_EQ(WindowProbe::Dpi(window), before);
+    EXPECT_EQ(window.Balloon()->Frame().dpi, before);
     EXPECT_EQ(Size().cx, 360 * before / 96);
     EXPECT_EQ(FirstLabelHeight(Rows()), label);
 }

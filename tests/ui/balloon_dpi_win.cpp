@@ -30,16 +30,16 @@ float Height(const RectI& r) { return static_cast<float>(r.bottom - r.top); }
 TEST_F(Balloon, AtTheSessionsDpiTheBalloonScalesAndEveryTextFits) {
     Select();
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
-    const int dpi = WindowProbe::Dpi(window);
+    const int dpi = window.Balloon()->Frame().dpi;
     ASSERT_EQ(dpi, ExpectedDpi()) << "the prefix's LogPixels is the window's DPI";
     EXPECT_EQ(Size().cx, 360 * dpi / 96);
     EXPECT_EQ(Size().cy, 360 * dpi / 96);
 
     // The caption inside the header, clear of the close box.
-    const RectI body = WindowProbe::Body(window);
-    const Gdiplus::SizeF caption = MeasureBalloonText(WindowProbe::Caption(window), BalloonFont::kCaption, dpi);
+    const RectI body = window.Balloon()->Frame().Body();
+    const Gdiplus::SizeF caption = MeasureBalloonText(window.Balloon()->Caption(), BalloonFont::kCaption, dpi);
     EXPECT_LE(ScaleToDpi(8, dpi) + caption.Height, static_cast<float>(ScaleToDpi(balloon96::kHeader, dpi)) + 1.0f);
-    EXPECT_LE(static_cast<float>(body.left + ScaleToDpi(8, dpi)) + caption.Width, static_cast<float>(WindowProbe::CloseBox(window).left));
+    EXPECT_LE(static_cast<float>(body.left + ScaleToDpi(8, dpi)) + caption.Width, static_cast<float>(window.Balloon()->Frame().CloseBox().left));
 
     // Every label that fits at 96 DPI fits here; the page's text block shows all its lines.
     int rows = 0;
@@ -71,7 +71,7 @@ TEST_F(Balloon, AtTheSessionsDpiTheBalloonScalesAndEveryTextFits) {
     }
 
     // The close box is where it is drawn, at this DPI too.
-    const RectI close = WindowProbe::CloseBox(window);
+    const RectI close = window.Balloon()->Frame().CloseBox();
     PostMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((close.left + close.right) / 2, (close.top + close.bottom) / 2));
     ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(balloon); }));
 }

@@ -19,7 +19,8 @@
 #include "base/win_handles.h"
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
-#include "ui/window_probe_win.h"
+#include "ui/dib_win.h"
+#include "ui/zk_window_win.h"
 
 namespace zk::test {
 
@@ -97,24 +98,10 @@ public:
         GetWindowRect(hwnd, &m_rect);
         m_width = m_rect.right - m_rect.left;
         m_height = m_rect.bottom - m_rect.top;
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-        bi.bmiHeader.biWidth = m_width;
-        bi.bmiHeader.biHeight = -m_height;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, dib);
-        BitBlt(memory, 0, 0, m_width, m_height, screen, m_rect.left, m_rect.top, SRCCOPY);
-        GdiFlush();
-        m_pixels.assign(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + m_width * m_height);
-        SelectObject(memory, old);
-        DeleteObject(dib);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
+        const ScopedWindowDc screen(nullptr);
+        Dib dib(m_width, m_height);
+        BitBlt(dib.Dc(), 0, 0, m_width, m_height, screen.Dc(), m_rect.left, m_rect.top, SRCCOPY);
+        m_pixels = dib.RawPixels();
     }
     [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
     // Whether any pixel of the rectangle (window coordinates) is a strong red.
@@ -184,31 +171,30 @@ protected:
         SetValue(key, L"AuditFolder", audit);
         SetValue(key, L"LogsFolder", logs);
         BeforeStart();
-        WindowProbe::SetShell(window, shell);
-        WindowProbe::SetFolderShell(window, folders);
-        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
-        ASSERT_TRUE(WindowProbe::StartUp(window));
-        main = WindowProbe::Main(window);
-        balloon = WindowProbe::Balloon(window);
+        window.UseShells(shell, folders);
+        ASSERT_TRUE(window.BuildFrame(GetModuleHandleW(nullptr), agentClass));
+        ASSERT_TRUE(window.StartUp());
+        main = window.Tray()->Handle();
+        balloon = window.Balloon()->Handle();
         ASSERT_TRUE(main && balloon);
     }
     void TearDown() override {
-        WindowProbe::DestroyMainWindow(window);  // the exit item's work
+        if (TrayIcon* tray = window.Tray()) tray->Destroy();  // the exit item's work
         RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
     }
     // What a test sets up before the window object starts.
     virtual void BeforeStart() {}
     // A mouse click or Enter on the tray icon, as a version-4 shell reports it.
     void Select(UINT event = NIN_SELECT) { PostMessageW(main, kTrayMessage, MAKEWPARAM(800, 700), MAKELPARAM(event, 0)); }
-    CStatRows& Rows() { return WindowProbe::Agent(window).Rows(); }
+    CStatRows& Rows() { return (*window.Agent()).Rows(); }
     SIZE Size() const {
         RECT r{};
         GetWindowRect(balloon, &r);
         return {r.right - r.left, r.bottom - r.top};
     }
-    void ChoosePage(int position) { SendMessageW(main, WM_MENUCOMMAND, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(WindowProbe::Menu(window))); }
-    void Key(UINT vk) { SendMessageW(WindowProbe::Edit(window), WM_KEYDOWN, vk, 0); }
-    CZKListEntry* Editing() { return WindowProbe::Editing(window); }
+    void ChoosePage(int position) { SendMessageW(main, WM_MENUCOMMAND, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(window.Tray()->Menu())); }
+    void Key(UINT vk) { SendMessageW(window.Balloon()->Editor().Handle(), WM_KEYDOWN, vk, 0); }
+    CZKListEntry* Editing() { return window.Balloon()->Editor().Editing(); }
     void ClickValueOf(const CZKListEntry& row) {
         const RectI& r = row.valueRect;
         SendMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));

@@ -43,7 +43,7 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
         row.alert = alert;
         window.InvalidateTable();
         // Until the repaint is done, however long a loaded machine takes for it.
-        ASSERT_TRUE(PumpUntil([&] { return WindowProbe::TableSettled(window); }));
+        ASSERT_TRUE(PumpUntil([&] { return window.Balloon()->TableSettled(); }));
     };
     change(Rows().filesSent, L"128");
     const Screenshot shown(balloon);

@@ -17,8 +17,8 @@
 #include "base/win_handles.h"
 #include "refserver/ref_service.h"
 #include "support/test_util.h"
-#include "ui/drop_target_win.h"
 #include "ui/balloon_fixture_win.h"
+#include "ui/drop_target_win.h"
 #include "ui/file_list_win.h"
 
 using namespace zk;
@@ -45,14 +45,14 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     Select();
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
     EXPECT_EQ(Rows().CurrentPage(), 1);
-    const auto S = [&](int length) { return ScaleToDpi(length, WindowProbe::Dpi(window)); };
+    const auto S = [&](int length) { return ScaleToDpi(length, window.Balloon()->Frame().dpi); };
     EXPECT_EQ(Size().cx, S(360));
     EXPECT_EQ(Size().cy, S(360));
     EXPECT_TRUE(Rows().filesSent.visible);
     EXPECT_FALSE(Rows().userName.visible);
 
     // The tray menu: the pages in resource order, the two folder items, then the exit.
-    ASSERT_EQ(GetMenuItemCount(WindowProbe::Menu(window)), 5);
+    ASSERT_EQ(GetMenuItemCount(window.Tray()->Menu()), 5);
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
     EXPECT_EQ(Size().cx, S(420));
@@ -66,8 +66,8 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     EXPECT_EQ(Size().cx, S(360));
 
     // The close box in the header's right corner hides it (at 96 DPI, around (345, 11)).
-    const RectI close = WindowProbe::CloseBox(window);
-    EXPECT_TRUE(WindowProbe::Dpi(window) != 96 || close.Contains(360 - 15, 11));
+    const RectI close = window.Balloon()->Frame().CloseBox();
+    EXPECT_TRUE(window.Balloon()->Frame().dpi != 96 || close.Contains(360 - 15, 11));
     PostMessageW(balloon, WM_LBUTTONDOWN, 0, MAKELPARAM((close.left + close.right) / 2, (close.top + close.bottom) / 2));
     ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(balloon); }));
     EXPECT_TRUE(IsWindow(balloon)) << "hidden, not destroyed";
@@ -97,7 +97,7 @@ TEST_F(Balloon, ThePaintedHeaderAndAlertColour) {
 TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
-    HWND edit = WindowProbe::Edit(window);
+    HWND edit = window.Balloon()->Editor().Handle();
 
     ClickValueOf(Rows().userName);
     ASSERT_EQ(Editing(), &Rows().userName);
@@ -145,7 +145,7 @@ TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
     EXPECT_EQ(Editing(), nullptr);
     EXPECT_EQ(Rows().authTimeout.Value(), L"90");
     EXPECT_EQ(GetValue(key, L"AuthInterval"), L"90");
-    EXPECT_EQ(WindowProbe::Agent(window).AuthInterval(), 90);
+    EXPECT_EQ((*window.Agent()).AuthInterval(), 90);
 
     // Hiding the window closes an open editor without committing.
     ClickValueOf(Rows().userName);
@@ -164,21 +164,20 @@ TEST_F(Balloon, DropCountsGoUpAndBackDownAndTheFilesAreSent) {
     test::WriteFile(c, "not an order file");
     test::FileList files({a, b, c});
 
-    auto* target = new CZKDropTarget(&window, balloon);
-    target->AddRef();
+    ComPtr<IDropTarget> target(new CZKDropTarget(window.Drops(), balloon));
     DWORD effect = DROPEFFECT_COPY;
     ASSERT_EQ(target->DragEnter(&files, 0, {10, 10}, &effect), S_OK);
     EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_COPY));
-    EXPECT_EQ(WindowProbe::DropPending(window), 3);
+    EXPECT_EQ(window.Drops()->Pending(), 3);
     target->DragLeave();
-    EXPECT_EQ(WindowProbe::DropPending(window), 0) << "a drag that leaves takes its count back";
+    EXPECT_EQ(window.Drops()->Pending(), 0) << "a drag that leaves takes its count back";
 
     effect = DROPEFFECT_COPY;
     target->DragEnter(&files, 0, {10, 10}, &effect);
-    EXPECT_EQ(WindowProbe::DropPending(window), 3);
+    EXPECT_EQ(window.Drops()->Pending(), 3);
     ASSERT_EQ(target->Drop(&files, 0, {10, 10}, &effect), S_OK);
-    ASSERT_TRUE(PumpUntil([&] { return WindowProbe::DropPending(window) == 0; })) << "counted down file by file";
-    target->Release();
+    ASSERT_TRUE(PumpUntil([&] { return window.Drops()->Pending() == 0; })) << "counted down file by file";
+    target.reset();
 
     // The two accepted files arrive at the service; the sources are the user's and stay.
     ASSERT_TRUE(PumpUntil([&] {

@@ -11,10 +11,10 @@ using namespace zk::test;
 
 TEST_F(Balloon, TheExitItemStopsTheUploadLoopBeforeTheWindowsGo) {
     ASSERT_TRUE(PumpUntil([&] { return Rows().authStatus.Value() == L"выполнена"; }));
-    CVelmoConnect* session = WindowProbe::Agent(window).Session();
+    CVelmoConnect* session = (*window.Agent()).Session();
     ASSERT_NE(session, nullptr);
     EXPECT_FALSE(session->StopRequested());
-    const int exitPosition = GetMenuItemCount(WindowProbe::Menu(window)) - 1;
+    const int exitPosition = GetMenuItemCount(window.Tray()->Menu()) - 1;
     ChoosePage(exitPosition);  // the menu command, sent: it has run when this returns
     EXPECT_TRUE(session->StopRequested());
     EXPECT_FALSE(IsWindow(main));

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "support/fake_clock.h"
-#include "ui/window_probe_win.h"
+#include "ui/zk_window_win.h"
 
 using namespace zk;
 using namespace std::chrono_literals;
@@ -17,15 +17,14 @@ TEST(Frame, FailedStartUpStopsTheClockBeforeTheAgentGoes) {
     const std::wstring agentClass = L"ZK_TEST_FRAME_" + std::to_wstring(GetCurrentProcessId());
     {
         CZKWindow window(clock);
-        ASSERT_TRUE(WindowProbe::BuildFrame(window, agentClass));
-        ASSERT_TRUE(WindowProbe::ClockRunning(window));
+        ASSERT_TRUE(window.BuildFrame(GetModuleHandleW(nullptr), agentClass));
+        ASSERT_TRUE(window.ClockRunning());
         // Start-up failed at this point: no start-up, no message loop. The window object's
         // shutdown sequence runs; the clock thread must not outlive the agent it calls.
-        WindowProbe::ShutDown(window);
-        EXPECT_FALSE(WindowProbe::ClockRunning(window));
+        window.ShutDown();
+        EXPECT_FALSE(window.ClockRunning());
         clock.Advance(120);  // two minute changes and a counted interval reach the clock's hooks
         std::this_thread::sleep_for(2500ms);
-        WindowProbe::DestroyMainWindow(window);
     }
     RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\ZELTAVIO\\" + agentClass).c_str());
 }

@@ -52,7 +52,7 @@ protected:
     void Edit(CZKListEntry& row, const std::wstring& text) {
         ClickValueOf(row);
         ASSERT_EQ(Editing(), &row);
-        SetWindowTextW(WindowProbe::Edit(window), text.c_str());
+        SetWindowTextW(window.Balloon()->Editor().Handle(), text.c_str());
         Key(VK_RETURN);
         ASSERT_EQ(Editing(), nullptr);
     }
@@ -67,10 +67,10 @@ protected:
 TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValueFits) {
     ChoosePage(kSettingsPosition);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
-    const int dpi = WindowProbe::Dpi(window);
+    const int dpi = window.Balloon()->Frame().dpi;
     EXPECT_EQ(Size().cx, ScaleToDpi(420, dpi));
     EXPECT_EQ(Size().cy, ScaleToDpi(440, dpi));
-    EXPECT_EQ(WindowProbe::Caption(window).rfind(L"Настройки [v", 0), 0u);
+    EXPECT_EQ(window.Balloon()->Caption().rfind(L"Настройки [v", 0), 0u);
 
     // The explanation, the settings, the login's status and the identity, then the last error.
     CStatRows& r = Rows();
@@ -87,7 +87,7 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
     EXPECT_EQ(r.EditableVisibleRows().size(), 8u);
 
     // All rows inside the table area, none cut off at the bottom.
-    const RectI body = WindowProbe::Body(window);
+    const RectI body = window.Balloon()->Frame().Body();
     EXPECT_LE(shown.back()->valueRect.bottom, body.bottom - ScaleToDpi(balloon96::kMargin, dpi));
 
     // The one-line explanation on one line; every label, and the longest value each unshortened
@@ -109,7 +109,7 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
         EXPECT_LE(MeasureBalloonText(row->label, BalloonFont::kLabel, 96).Width, Width(row->labelRect) * 96 / dpi);
         EXPECT_LE(MeasureBalloonText(row->label, BalloonFont::kLabel, dpi).Width, Width(row->labelRect)) << "label cut at " << dpi;
     }
-    EXPECT_TRUE(r.auditPath.attrB && r.logsPath.attrB) << "folders are shortened, not cut";
+    EXPECT_TRUE(r.auditPath.TrimsPath() && r.logsPath.TrimsPath()) << "folders are shortened, not cut";
 
     // ZK_SETTINGS_SHOT=<file.bmp>: the painted page for the README (scripts/dpi_screenshots.sh).
     if (const char* shot = std::getenv("ZK_SETTINGS_SHOT"); shot && *shot) {
@@ -141,7 +141,7 @@ TEST_F(SettingsPage, AnEditedAuditFolderIsWatchedARefusedEditKeepsTheOldValueAnd
     Edit(Rows().auditPath, moved + L"\\");
     EXPECT_EQ(Rows().auditPath.Value(), moved) << "trailing separator stripped";
     EXPECT_EQ(GetValue(key, L"AuditFolder"), moved);
-    EXPECT_TRUE(PumpUntil([&] { return WindowProbe::Agent(window).Audit()->Folder() == WithTrailingSeparator(moved); }));
+    EXPECT_TRUE(PumpUntil([&] { return (*window.Agent()).Audit()->Folder() == WithTrailingSeparator(moved); }));
     // An order left in the old folder stays there; one placed in the new folder is sent.
     ASSERT_TRUE(CreateFolder(JoinPath(audit, L"old order")));
     test::WriteFile(JoinPath(JoinPath(audit, L"old order"), L"old.jpg"), "OLD");
@@ -159,7 +159,7 @@ TEST_F(SettingsPage, AnEditedAuditFolderIsWatchedARefusedEditKeepsTheOldValueAnd
     Edit(Rows().authTimeout, L"0");
     EXPECT_EQ(Rows().authTimeout.Value(), L"60");
     EXPECT_EQ(GetValue(key, L"AuthInterval"), L"60");
-    EXPECT_EQ(WindowProbe::Agent(window).AuthInterval(), 60);
+    EXPECT_EQ((*window.Agent()).AuthInterval(), 60);
     EXPECT_EQ(Rows().lastError.Value(), L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600");
 
     // A chunk size that is not a number likewise.
@@ -171,12 +171,12 @@ TEST_F(SettingsPage, AnEditedAuditFolderIsWatchedARefusedEditKeepsTheOldValueAnd
     // A good value is taken, and the refusal's message goes with it.
     Edit(Rows().authTimeout, L"15");
     EXPECT_EQ(GetValue(key, L"AuthInterval"), L"15");
-    EXPECT_EQ(WindowProbe::Agent(window).AuthInterval(), 15);
+    EXPECT_EQ((*window.Agent()).AuthInterval(), 15);
     EXPECT_EQ(Rows().lastError.Value(), L"");
 }
 
 TEST_F(SettingsPage, TheFolderItemsOpenTheJournalsAndOrdersFoldersOrSayWhyNot) {
-    HMENU menu = WindowProbe::Menu(window);
+    HMENU menu = window.Tray()->Menu();
     ASSERT_EQ(GetMenuItemCount(menu), 5);
     EXPECT_EQ(MenuText(menu, kJournalsPosition), L"Открыть папку журналов");
     EXPECT_EQ(MenuText(menu, kOrdersPosition), L"Открыть папку заказов");
@@ -188,13 +188,13 @@ TEST_F(SettingsPage, TheFolderItemsOpenTheJournalsAndOrdersFoldersOrSayWhyNot) {
     ChoosePage(kOrdersPosition);
     const std::vector<std::wstring> expected{JoinPath(logs, L"_LOGS.UPLOADER.TODO"), audit};
     EXPECT_EQ(folders.opened, expected);
-    EXPECT_EQ(FolderPart(WindowProbe::Agent(window).Journal().CurrentPath()), WithTrailingSeparator(expected[0]));
+    EXPECT_EQ(FolderPart((*window.Agent()).Journal().CurrentPath()), WithTrailingSeparator(expected[0]));
     EXPECT_FALSE(IsWindowVisible(balloon)) << "Explorer opens; the balloon stays away";
 
     // An audit folder that does not exist (yet): not opened; the last-error row says so, on
     // the page where the folder can be put right.
     const std::wstring missing = root / L"nowhere.UPLOAD";
-    ASSERT_TRUE(WindowProbe::Agent(window).Settings().Write(Rows().auditPath, missing));
+    ASSERT_TRUE((*window.Agent()).Settings().Write(Rows().auditPath, missing));
     ChoosePage(kOrdersPosition);
     EXPECT_EQ(folders.opened.size(), 2u);
     EXPECT_EQ(Rows().lastError.Value(), L"Папка заказов не найдена: " + missing);

@@ -1,4 +1,4 @@
-#include "ui/tray_status.h"
+#include "app/tray_status.h"
 
 #include "base/path.h"
 #include "session/session_codes.h"

@@ -1,4 +1,4 @@
-#include "app/zk_thread.h"
+#include "base/zk_thread.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "ui/folder_items.h"
+#include "panel/folder_items.h"
 
 namespace zk {
 namespace {

@@ -1,10 +1,10 @@
-#include "ui/stat_rows.h"
+#include "panel/stat_rows.h"
 
 #include <algorithm>
 #include <cwctype>
 
 #include "base/utf16.h"
-#include "ui/balloon_geometry.h"
+#include "panel/balloon_geometry.h"
 
 namespace zk {
 namespace {
@@ -64,8 +64,7 @@ void CStatRows::EnterDisplayList() {
                           {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 2}};
     const auto rows = AllRows();
     for (size_t i = 0; i < rows.size(); ++i) {
-        rows[i]->attrA = attrs[i].align;
-        rows[i]->attrB = attrs[i].trim;
+        rows[i]->SetRowLook(attrs[i].align, attrs[i].trim);
         rows[i]->kind = attrs[i].kind;
         m_rows.AppendNotOwned(rows[i]);
     }
@@ -96,8 +95,7 @@ bool CStatRows::AddPage(const std::wstring& text) {
         return false;
     CZKListEntry* page = m_pages.Append(L"", title, body);
     if (!page) return false;
-    page->attrA = width;
-    page->attrB = height;
+    page->SetPageSize(width, height);
     page->index = m_pages.Count();
     return true;
 }
@@ -112,7 +110,7 @@ PageSize CStatRows::ShowPage(int n) {
         for (CZKListEntry* e = m_rows.First(); e; e = e->next) e->visible = true;
         return {};
     }
-    PageSize size{page->attrA, page->attrB, page->value};
+    PageSize size{page->PageWidth(), page->PageHeight(), page->value};
     if (m_currentPage == n) return size;
     m_currentPage = n;
     for (CZKListEntry* e = m_rows.First(); e; e = e->next) e->visible = false;

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/zk_thread.h"
+#include "base/zk_thread.h"
 #include "support/test_util.h"
 
 using namespace zk;

@@ -1,8 +1,9 @@
-// Painting of the balloon window: frame, header with caption and close box, and the rows of the
-// statistics panel, drawn into a back buffer with GDI+ and put on the window in one pass.
-// Every length is the 96-DPI length scaled to the window's DPI; fonts are sized in pixels.
-// Thread: the main thread, which alone holds the painter's pictures. The rows are copied under
-// the row list's lock and drawn without it.
+// Painting of the balloon: frame, header with caption and close box, and the rows of the
+// statistics panel, drawn into a back buffer with GDI+ and put on the device in one pass.
+// Every length is the 96-DPI length scaled to the frame's DPI; fonts are sized in pixels.
+// Thread: the painter's owner (the main thread), which alone holds its pictures.
+#include "ui/balloon_painter_win.h"
+
 #include "ui/gdiplus_include.h"
 
 #include <algorithm>
@@ -12,10 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/agent.h"
-#include "session/event_journal.h"
+#include "panel/stat_rows.h"
 #include "ui/balloon_text_win.h"
-#include "ui/zk_window_win.h"
 
 namespace zk {
 namespace {
@@ -95,38 +94,19 @@ SizeF MeasureBalloonText(const std::wstring& text, BalloonFont which, int dpi, f
     return {bounds.Width, bounds.Height};
 }
 
-void CZKWindow::LoadPalette() {
+BalloonPalette CurrentBalloonPalette() {
     HIGHCONTRASTW hc{};
     hc.cbSize = sizeof(hc);
     const bool high = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof(hc), &hc, 0) && (hc.dwFlags & HCF_HIGHCONTRASTON);
-    m_palette = high ? SystemPalette() : kProgramPalette;
-    m_brushLight.reset(CreateSolidBrush(ToColorref(m_palette.rowLight)));
-    m_brushGrey.reset(CreateSolidBrush(ToColorref(m_palette.rowGrey)));
-}
-
-// The rows as they are now, copied under the row list's lock: drawing text is slow (under Wine
-// milliseconds a row), and workers that set values must not wait for a paint.
-std::vector<BalloonRow> CZKWindow::RowsToPaint() const {
-    std::vector<BalloonRow> out;
-    if (!m_agent) return out;
-    CStatRows& stat = m_agent->Rows();
-    CZKLockedList& rows = stat.Rows();
-    std::lock_guard lock(rows.Mutex());
-    for (const CZKListEntry* e = rows.First(); e; e = e->next) {
-        if (!e->visible) continue;
-        out.push_back({e->labelRect, e->valueRect, e->kind, e->attrA, e->attrB != 0, e->alternate, e->alert.load(), e == m_editing,
-                       e->label, e == &stat.userPasswd ? std::wstring(L"*****") : e->value});
-    }
-    return out;
+    return high ? SystemPalette() : kProgramPalette;
 }
 
 // The base picture is everything but the values and the drop count: frame, header, caption,
 // the rows' backgrounds and labels. It is drawn again only when one of them changes; a paint
 // of the table alone then draws only the values that changed, each on its row's pixels copied
 // from the base, which comes out pixel for pixel as a paint of the whole.
-struct BalloonPaintCache {
-    int width = 0, height = 0, dpi = 0, tailStart = 0;
-    TailSide side = TailSide::kBottom;
+struct BalloonPainter::Cache {
+    BalloonFrame frame{0, 0, 0, TailSide::kBottom, 0};
     BalloonPalette palette{};
     std::wstring caption;
     std::vector<BalloonRow> rows;  // as `shown` draws them
@@ -134,7 +114,9 @@ struct BalloonPaintCache {
     std::unique_ptr<Bitmap> base, shown;
 };
 
-void BalloonPaintCacheDeleter::operator()(BalloonPaintCache* cache) const { delete cache; }
+BalloonPainter::BalloonPainter() = default;
+BalloonPainter::~BalloonPainter() = default;
+void BalloonPainter::Forget() { m_cache.reset(); }
 
 namespace {
 
@@ -167,22 +149,22 @@ void SetUp(Graphics& g) {
 
 }  // namespace
 
-void CZKWindow::Paint(HDC dc, const RECT& dirty) {
-    const int W = m_width, H = m_height, dpi = m_dpi;
-    const TailSide side = m_side;
-    const RectI b = Body();
+void BalloonPainter::Paint(HDC dc, const RECT& dirty, const BalloonPicture& picture) {
+    const BalloonFrame& f = picture.frame;
+    const int W = f.width, H = f.height, dpi = f.dpi;
+    const TailSide side = f.side;
+    const RectI b = f.Body();
     const auto S = [dpi](double v) { return static_cast<REAL>(v * dpi / kBaseDpi); };
     const REAL bw = static_cast<REAL>(b.right - b.left), bh = static_cast<REAL>(b.bottom - b.top);
     const REAL bx = static_cast<REAL>(b.left), by = static_cast<REAL>(b.top);
-    const BalloonPalette& c = m_palette;
-    const std::wstring caption = CaptionText();
-    const std::vector<BalloonRow> rows = RowsToPaint();
-    const int pending = DropPending();
-    if (!m_paintCache) m_paintCache.reset(new BalloonPaintCache);
-    BalloonPaintCache& cache = *m_paintCache;
+    const BalloonPalette& c = picture.palette;
+    const std::wstring& caption = picture.caption;
+    const std::vector<BalloonRow>& rows = picture.rows;
+    const int pending = picture.dropCount;
+    if (!m_cache) m_cache = std::make_unique<Cache>();
+    Cache& cache = *m_cache;
 
-    const bool sameBase = cache.base && cache.width == W && cache.height == H && cache.dpi == dpi && cache.side == side &&
-                          cache.tailStart == m_tailStart && cache.palette == c && cache.caption == caption &&
+    const bool sameBase = cache.base && cache.frame == f && cache.palette == c && cache.caption == caption &&
                           std::equal(rows.begin(), rows.end(), cache.rows.begin(), cache.rows.end(),
                                      [](const BalloonRow& x, const BalloonRow& y) { return x.SameFrame(y); });
     if (!sameBase) {
@@ -200,7 +182,7 @@ void CZKWindow::Paint(HDC dc, const RECT& dirty) {
         Pen thick(Color{c.frameOuter}, S(4)), thin(Color{c.frameInner}, std::max<REAL>(1, S(1)));
         g.DrawPath(&thick, &outline);
         g.DrawPath(&thin, &outline);
-        const TailTriangle t = TailAt(side, W, H, Scaled(balloon96::kTail), m_tailStart, Scaled(balloon96::kTailWidth));
+        const TailTriangle t = TailAt(side, W, H, f.Scaled(balloon96::kTail), f.tailStart, f.Scaled(balloon96::kTailWidth));
         // The tail's outline one pixel inside the window's far edge, where the region still paints.
         const REAL dx = side == TailSide::kRight ? -1.0f : 0.0f, dy = side == TailSide::kBottom ? -1.0f : 0.0f;
         const auto point = [&](const PointI& p) { return PointF(static_cast<REAL>(p.x) + dx, static_cast<REAL>(p.y) + dy); };
@@ -233,17 +215,13 @@ void CZKWindow::Paint(HDC dc, const RECT& dirty) {
             if (r.kind != kRowTextBlock) g.DrawString(r.label.c_str(), -1, labelFont.get(), label, &labelFormat, &textBrush);
         }
         cache.base = std::move(base);
-        cache.width = W;
-        cache.height = H;
-        cache.dpi = dpi;
-        cache.side = side;
-        cache.tailStart = m_tailStart;
+        cache.frame = f;
         cache.palette = c;
         cache.caption = caption;
     }
 
     // A paint of the table alone, on a picture without the drop count, draws only what changed.
-    const RECT table = TableRect();
+    const RectI table = f.Table();
     const bool tableOnly = dirty.left >= table.left && dirty.top >= table.top && dirty.right <= table.right && dirty.bottom <= table.bottom;
     const bool onlyChanges = sameBase && tableOnly && cache.shown && !cache.dropCountShown;
     if (!onlyChanges) {

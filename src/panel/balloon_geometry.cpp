@@ -1,4 +1,4 @@
-#include "ui/balloon_geometry.h"
+#include "panel/balloon_geometry.h"
 
 #include <algorithm>
 
@@ -86,6 +86,17 @@ TailTriangle TailAt(TailSide side, int width, int height, int tail, int tailStar
         case TailSide::kBottom: break;
     }
     return {{tailStart, height - tail}, {mid, height}, {end, height - tail}};
+}
+
+RectI BalloonFrame::Table() const {
+    const RectI b = Body();
+    const int margin = Scaled(balloon96::kMargin);
+    return {b.left + margin, b.top + Scaled(balloon96::kHeader), b.right - margin, b.bottom - margin};
+}
+
+RectI BalloonFrame::CloseBox() const {
+    const RectI b = Body();
+    return {b.right - Scaled(20), b.top + Scaled(6), b.right - Scaled(9) + 1, b.top + Scaled(17) + 1};
 }
 
 }  // namespace zk

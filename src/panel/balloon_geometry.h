@@ -70,4 +70,21 @@ struct TailTriangle {
 };
 [[nodiscard]] TailTriangle TailAt(TailSide side, int width, int height, int tail, int tailStart, int tailWidth);
 
+// The balloon as placed: its size and DPI, and its tail's side and start. The rectangles inside
+// it follow from these alone.
+struct BalloonFrame {
+    int width = 300, height = 500, dpi = kBaseDpi;
+    TailSide side = TailSide::kBottom;
+    int tailStart = 300 - balloon96::kTailOffset;
+
+    [[nodiscard]] int Scaled(int length96) const { return ScaleToDpi(length96, dpi); }
+    // The rounded body, without the tail.
+    [[nodiscard]] RectI Body() const { return BodyRect(side, width, height, Scaled(balloon96::kTail)); }
+    // The rows' area: the body below its header, inside its margin.
+    [[nodiscard]] RectI Table() const;
+    // Where a click closes the balloon: the cross in the header and a little around it.
+    [[nodiscard]] RectI CloseBox() const;
+    bool operator==(const BalloonFrame&) const = default;
+};
+
 }  // namespace zk

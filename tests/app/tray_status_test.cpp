@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "session/session_codes.h"
+#include "app/tray_status.h"
 #include "base/path.h"
-#include "ui/tray_status.h"
+#include "session/session_codes.h"
 
 using namespace zk;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/balloon_geometry.h"
+#include "panel/balloon_geometry.h"
 
 using namespace zk;
 

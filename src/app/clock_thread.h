@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/clock.h"
-#include "app/zk_thread.h"
+#include "base/clock.h"
+#include "base/zk_thread.h"
 
 namespace zk {
 

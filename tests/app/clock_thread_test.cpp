@@ -3,7 +3,7 @@
 #include <atomic>
 #include <chrono>
 
-#include "app/audit_thread.h"
+#include "app/clock_thread.h"
 #include "support/fake_clock.h"
 #include "support/test_util.h"
 

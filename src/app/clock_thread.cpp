@@ -2,7 +2,7 @@
 // Thread: CAuditThread's own thread runs Begin() and then Cycle() about once a second; the
 // owner (main thread) sets the stop flag, which also ends the thread's wait, and waits for it. Day, minute and latches are this thread's
 // alone; the minute counter and running time are atomics read by other threads.
-#include "app/audit_thread.h"
+#include "app/clock_thread.h"
 
 #include <chrono>
 

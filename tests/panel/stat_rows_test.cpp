@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ui/stat_rows.h"
+#include "panel/stat_rows.h"
 
 using namespace zk;
 
@@ -30,8 +30,8 @@ TEST(StatRows, DisplayListOrderAndAttributes) {
     EXPECT_EQ(rows.Rows().Last()->key, L"LAST_ERROR");
     EXPECT_EQ(rows.Rows().Last()->kind, kRowTextBlock);
     EXPECT_EQ(rows.authStatus.Value(), L"не выполнена");
-    EXPECT_EQ(rows.authTimeout.attrA, kAlignRight);
-    EXPECT_EQ(rows.auditPath.attrB, 1) << "path trimming";
+    EXPECT_EQ(rows.authTimeout.ValueAlign(), kAlignRight);
+    EXPECT_TRUE(rows.auditPath.TrimsPath()) << "path trimming";
     std::vector<std::wstring> editable;
     for (auto* e : rows.EditableVisibleRows()) editable.push_back(e->key);
     EXPECT_EQ(editable, (std::vector<std::wstring>{L"AUTH_TIMEOUT", L"AUTH_URL", L"USER_NAME", L"USER_PASSWD", L"FILE_TYPES",

@@ -1,0 +1,83 @@
+// The hidden main window with the notification-area icon and the popup menu. The window is the
+// single-instance marker (its class is the agent's class, its title the program's); the icon is
+// added in version 4 (again after a shell restart, and until a shell that is not ready yet takes
+// it), its look and tip follow the tray status; what a click or a menu item means is its owner's.
+// Thread: the main thread; StateChanged() may be called on any thread (it only posts).
+#pragma once
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "app/tray_status.h"
+#include "base/win_handles.h"
+#include "panel/folder_items.h"
+#include "ui/base_window_win.h"
+#include "ui/tray_shell_win.h"
+
+namespace zk {
+
+inline constexpr wchar_t kMainTitle[] = L"ZELTAVIO EXPRESS UPLOADER";
+inline constexpr UINT kTrayMessage = WM_USER + 1;
+inline constexpr UINT kWakeMessage = WM_USER + 2;
+inline constexpr UINT kTrayStateMessage = WM_USER + 3;
+
+// What the icon and the menu ask of the window object.
+class ITrayOwner {
+public:
+    virtual ~ITrayOwner() = default;
+    virtual void OnIconSelected() = 0;  // a click or Enter on the icon
+    virtual void OnMenuOpening() = 0;
+    virtual void OnPageChosen(int page) = 0;
+    virtual void OnFolderChosen(FolderItem item) = 0;
+    virtual void OnExitChosen() = 0;  // the exit item, or WM_CLOSE (the installer's way)
+    virtual void OnSecondStart() = 0;
+    virtual void OnIconAddedAgain() = 0;  // a new shell took the icon
+    virtual void OnMainDestroyed() = 0;   // before the message loop is told to end
+};
+
+class TrayIcon final : public BaseWindow<TrayIcon> {
+public:
+    TrayIcon(ITrayOwner& owner, CTrayStatus& status, ITrayShell& shell) : m_owner(owner), m_status(status), m_shell(shell) {}
+
+    // The window of class `agentClass`, the icons, an empty menu, and the icon added.
+    bool Create(HINSTANCE instance, const std::wstring& agentClass);
+    void AppendMenuItem(UINT id, const std::wstring& text);
+    [[nodiscard]] HMENU Menu() const { return m_menu.get(); }
+    [[nodiscard]] HICON IconFor(TrayLook look) const;
+    // The icon's screen rectangle: the shell's answer, else the tray walk, else the work
+    // area's bottom right corner.
+    [[nodiscard]] RECT IconRect() const;
+    // The tray status has a new state (any thread).
+    void StateChanged();
+
+private:
+    friend class BaseWindow<TrayIcon>;
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+    bool Notify(DWORD command, HICON icon, const wchar_t* tip);
+    // Adds the icon in version 4; a shell that is not ready yet is asked again on a timer.
+    void Add();
+    void OnTray(WPARAM wp, LPARAM lp);
+    void OpenMenu(POINT at);
+    void OnMenuCommand(UINT id);
+    // The latest state onto the icon and its tip, at most a few times a second.
+    void OnState();
+    void ApplyState();
+    bool FindTrayRect(RECT& rect) const;
+
+    ITrayOwner& m_owner;
+    CTrayStatus& m_status;
+    ITrayShell& m_shell;
+    UniqueHmenu m_menu;
+    UniqueHicon m_icon, m_iconSending, m_iconAttention;
+    bool m_added = false;
+    bool m_version4 = false;  // the shell speaks version 4: NIN_SELECT, WM_CONTEXTMENU
+    std::optional<TrayState> m_shown;
+    DWORD m_applied = 0;  // tick of the last icon change
+    bool m_timerArmed = false;
+    // Broadcast by a shell that (re)starts: its tray has lost our icon.
+    UINT m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+};
+
+}  // namespace zk
