@@ -1,6 +1,7 @@
 #include "app/agent.h"
 
 #include <chrono>
+#include <cwchar>
 
 #include "base/fsys.h"
 #include "base/path.h"
@@ -15,6 +16,7 @@ int64_t SteadyCounter() {
 
 CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
     : m_clock(clock),
+      m_store(store),
       m_window(window),
       m_settings(m_rows, store),
       m_journal(clock),
@@ -145,6 +147,13 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
 
     // Journalled before the workers start, so that the start is the first line of the run.
     m_journal.Write(L"INFO\tПрограмма запущена\n");
+    // A pause chosen before the restart holds, unless its time has come meanwhile.
+    if (m_store.Open()) {
+        const std::optional<std::wstring> stored = m_store.Read(kPausedUntilName);
+        m_store.Close();
+        const int64_t until = stored ? std::wcstoll(stored->c_str(), nullptr, 10) : 0;
+        if (until == kPausedUntilResumed || until > m_clock.Now()) ApplyPause(until);
+    }
     return m_session->Start() && m_audit->Start(m_rows.auditPath.Value()) && m_splitter->Start();
 }
 
@@ -183,6 +192,43 @@ void CAgent::RotateAndReport() {
 
 void CAgent::RequestReauthentication() {
     if (m_session) m_session->RequestReauthentication();
+}
+
+void CAgent::PauseSending(int64_t until) {
+    std::lock_guard lock(m_pauseMutex);
+    ApplyPause(until);
+}
+
+void CAgent::ResumeSending() {
+    std::lock_guard lock(m_pauseMutex);
+    if (m_pausedUntil.load() != 0) ApplyPause(0);
+}
+
+std::optional<int64_t> CAgent::PausedUntil() const {
+    const int64_t until = m_pausedUntil.load();
+    return until == 0 ? std::nullopt : std::optional<int64_t>(until);
+}
+
+void CAgent::EndPauseWhenDue() {
+    std::lock_guard lock(m_pauseMutex);
+    const int64_t until = m_pausedUntil.load();
+    if (until > 0 && m_clock.Now() >= until) ApplyPause(0);
+}
+
+void CAgent::ApplyPause(int64_t until) {
+    m_pausedUntil = until;
+    if (m_store.Open()) {
+        (void)m_store.Write(kPausedUntilName, std::to_wstring(until));
+        m_store.Close();
+    }
+    std::wstring text;
+    if (until != 0) text = PausedText(until == kPausedUntilResumed, m_clock.Local(until == kPausedUntilResumed ? 0 : until));
+    if (m_session) {
+        if (until != 0) m_session->Pause();
+        else m_session->Resume();
+    }
+    m_journal.Write(L"INFO\tПауза\t" + (until != 0 ? text : std::wstring(L"Отправка возобновлена")) + L"\n");
+    WakeForTray(m_tray.OnPause(text));
 }
 
 void CAgent::AuditFolderChanged(const std::wstring& folder) {

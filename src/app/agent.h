@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "intake/big_file.h"
 #include "intake/folder_audit.h"
 #include "panel/folder_items.h"
+#include "panel/pause_items.h"
 #include "panel/stat_rows.h"
 #include "session/event_journal.h"
 #include "session/velmo_connect.h"
@@ -44,6 +46,10 @@ public:
     virtual void TrayStateChanged() {}
 };
 
+// The store's value that keeps a pause across a restart: its end (seconds since 1970), -1 for
+// one until resumed, 0 for none.
+inline constexpr wchar_t kPausedUntilName[] = L"PausedUntil";
+
 class CAgent final : public ISettingsTargets {
 public:
     CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window);
@@ -62,8 +68,22 @@ public:
         if (m_session) m_session->RequestStop();
     }
 
+    // The sending paused until `until` (seconds since 1970, or kPausedUntilResumed): the upload in
+    // progress ends, its file stays; kept in the settings store across a restart, journalled and
+    // shown by the tray. A pause chosen again replaces the one before.
+    void PauseSending(int64_t until);
+    void ResumeSending();
+    // The end of the pause, or nullopt while the sending goes on.
+    [[nodiscard]] std::optional<int64_t> PausedUntil() const;
+    // Every pause the session waits out ends now, and it tries at once.
+    void SendNow() {
+        if (m_session) m_session->TryNow();
+    }
+
     // For the clock thread.
     void RotateJournal();
+    // About once a second: a pause whose time has come ends.
+    void EndPauseWhenDue();
     void RequestReauthentication();
     [[nodiscard]] int AuthInterval() const { return m_settings.AuthInterval(); }
 
@@ -106,8 +126,14 @@ private:
         if (wake && m_window) m_window->TrayStateChanged();
     }
 
+    // The pause as the store, the session, the journal and the tray get it.
+    void ApplyPause(int64_t until);
+
     const IClock& m_clock;
+    ISettingsStore& m_store;
     IAgentWindow* m_window;
+    std::mutex m_pauseMutex;              // one pause change at a time (main and clock threads)
+    std::atomic<int64_t> m_pausedUntil{0};  // 0: not paused
     AgentResources m_resources;
     CStatRows m_rows;
     CSettings m_settings;

@@ -39,6 +39,7 @@ void CAuditThread::Cycle() {
             if (m_hooks.requestReauthentication) m_hooks.requestReauthentication();
         }
     }
+    if (m_hooks.everyCycle) m_hooks.everyCycle();
 }
 
 // A cycle about every second; the stop ends the wait at once (one wait instead of ten polls).

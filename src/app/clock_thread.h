@@ -17,6 +17,7 @@ public:
         std::function<void()> rotateJournal;
         std::function<void()> requestReauthentication;
         std::function<int()> authInterval;  // minutes
+        std::function<void()> everyCycle;   // about once a second (a pause that ends at its time)
     };
 
     CAuditThread(const IClock& clock, Hooks hooks) : m_clock(clock), m_hooks(std::move(hooks)) {}

@@ -7,6 +7,7 @@ namespace zk {
 
 std::wstring TrayTip(const TrayState& s) {
     std::wstring tip = L"ZELTAVIO EXPRESS UPLOADER\n";
+    if (!s.paused.empty()) tip += s.paused + L"\n";
     if (!s.notice.empty()) {
         tip += s.notice;
         if (tip.size() > 127) tip.resize(127);
@@ -51,6 +52,12 @@ bool CTrayStatus::OnQueue(const Queue& queue) {
     return Changed();
 }
 
+bool CTrayStatus::OnPause(const std::wstring& text) {
+    std::lock_guard lock(m_mutex);
+    m_paused = text;
+    return Changed();
+}
+
 bool CTrayStatus::Changed() {
     if (m_wakePending) return false;
     m_wakePending = true;
@@ -65,7 +72,12 @@ TrayState CTrayStatus::Take() {
     s.files = m_queue.files > 0 ? m_queue.files : 0;
     s.kilobytes = m_queue.bytes > 0 ? m_queue.bytes >> 10 : 0;
     s.notice = m_asideNotice;
-    s.look = m_authRefused || m_uploadFailed || !s.notice.empty() ? TrayLook::kAttention : s.tasks > 0 ? TrayLook::kSending : TrayLook::kIdle;
+    s.paused = m_paused;
+    // What needs a person shows first; a pause shows even with nothing queued.
+    s.look = m_authRefused || m_uploadFailed || !s.notice.empty() ? TrayLook::kAttention
+             : !s.paused.empty()                                   ? TrayLook::kPaused
+             : s.tasks > 0                                         ? TrayLook::kSending
+                                                                   : TrayLook::kIdle;
     m_taken = s;
     return s;
 }

@@ -11,17 +11,18 @@
 
 namespace zk {
 
-enum class TrayLook { kIdle = 0, kSending = 1, kAttention = 2 };
+enum class TrayLook { kIdle = 0, kSending = 1, kAttention = 2, kPaused = 3 };
 
 struct TrayState {
     TrayLook look = TrayLook::kIdle;
     int64_t tasks = 0, files = 0, kilobytes = 0;
     std::wstring notice;  // an order set aside: instead of the queue
+    std::wstring paused;  // the sending paused, and until when: the tip's second line
     bool operator==(const TrayState&) const = default;
 };
 
-// "ZELTAVIO EXPRESS UPLOADER", a line break, and the queue in the panel's words; at most 127
-// characters, which is all a tray tip holds.
+// "ZELTAVIO EXPRESS UPLOADER", a line break, the pause (while there is one) and the queue in the
+// panel's words; at most 127 characters, which is all a tray tip holds.
 [[nodiscard]] std::wstring TrayTip(const TrayState& state);
 
 class CTrayStatus {
@@ -38,6 +39,8 @@ public:
     // An order (a task's name) set aside for `reason`: it needs a person until it moves again.
     bool OnSetAside(const std::wstring& task, const std::wstring& reason);
     bool OnQueue(const Queue& queue);
+    // The sending paused (`text` says until when) or, with an empty text, resumed.
+    bool OnPause(const std::wstring& text);
     // The latest state, for the main thread; later changes ask for a new wake.
     TrayState Take();
 
@@ -46,7 +49,7 @@ private:
 
     std::mutex m_mutex;
     bool m_authRefused = false, m_uploadFailed = false;
-    std::wstring m_asideTask, m_asideNotice;
+    std::wstring m_asideTask, m_asideNotice, m_paused;
     Queue m_queue;
     TrayState m_taken;
     bool m_wakePending = false;

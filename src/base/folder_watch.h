@@ -19,6 +19,10 @@
 
 namespace zk {
 
+// The error number of a folder that is not there: ENOENT natively, ERROR_FILE_NOT_FOUND on
+// Windows (both 2).
+inline constexpr uint32_t kFolderGoneError = 2;
+
 class FolderWatch {
 public:
     explicit FolderWatch(WakeSignal& signal);

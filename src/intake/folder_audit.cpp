@@ -82,7 +82,14 @@ void CVelmoFolderAudit::Run() {
         }
         const int64_t writeTime = WriteTimeOf(folder);
         if (writeTime < 0) {
-            watch.Stop();
+            // The folder went while it was watched: the watch ended with it, whether or not its
+            // thread has said so yet. Said once; it starts again when the folder is back.
+            if (watch.Active()) {
+                uint32_t error = kFolderGoneError;
+                (void)watch.Failed(&error);
+                watch.Stop();
+                Announce(kEventWatchRestarted, folder, std::to_wstring(error));
+            }
             listedTime = -1;
             if (PauseUnlessStopped(m_thread.StopEvent(), 1000ms)) break;
             continue;

@@ -85,6 +85,7 @@ bool CVelmoConnect::Authenticate() {
         return true;
     } catch (...) {
         RecordCaught(std::current_exception());
+        if (Paused() && !Stopping()) SetError(kTextPaused, kErrPaused, false);
     }
     response.reset();
     Client().CancelPost();
@@ -92,7 +93,7 @@ bool CVelmoConnect::Authenticate() {
         std::lock_guard lock(m_mutex);
         m_state.authenticated = false;
     }
-    RaiseAuth(kAuthFailed);
+    if (LastErrorCode() != kErrPaused) RaiseAuth(kAuthFailed);  // a pause refuses nothing
     return false;
 }
 

@@ -33,6 +33,7 @@ enum SessionError {
     // Beyond the session's own table; both count as transient failures.
     kErrAnswerTooLong = 1007,
     kErrInternal = 1008,
+    kErrPaused = 1009,  // the person paused the sending: no failure of the file or the server
     kErrServerRefused = 403,
 };
 
@@ -44,6 +45,7 @@ inline constexpr const wchar_t* kTextDescriptor = L"Невозможно соз�
 inline constexpr const wchar_t* kTextFileUnreadable = L"Невозможно прочитать файл: ";
 inline constexpr const wchar_t* kTextAnswerTooLong = L"Ответ сервера длиннее 1 МБ";
 inline constexpr const wchar_t* kTextInternal = L"Внутренняя ошибка: ";
+inline constexpr const wchar_t* kTextPaused = L"Отправка приостановлена";
 
 inline constexpr unsigned kSessionCodePage = 1251;
 inline constexpr const wchar_t* kUserAgent = L"ZKUploader 2.0";

@@ -124,6 +124,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
         const uint32_t osError = RecordCaught(std::current_exception());
         // A request that failed because the stop aborted it failed for the stop.
         if (Stopping()) SetError(kTextStopped, kErrStopped, false);
+        else if (Paused()) SetError(kTextPaused, kErrPaused, false);
         // One taken up from the upload ahead that then moved nothing: the server never took the
         // connection it went ahead on (it serves one at a time and kept the other one).
         else if (ahead && osError == net::TimeoutError()) m_ahead.NoteOneConnection();
@@ -133,7 +134,7 @@ bool CVelmoConnect::UploadFile(const std::wstring& path, FileIdentity* sent, con
     // The file is tried again or its task left: what went ahead is not what comes next.
     CancelUploads();
     SetFileProgress(0, 0);
-    RaiseTransfer(kTransferFailed);
+    if (LastErrorCode() != kErrPaused) RaiseTransfer(kTransferFailed);  // a pause is no failure
     return false;
 }
 

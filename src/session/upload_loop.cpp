@@ -61,13 +61,19 @@ void CVelmoConnect::Run() {
 }
 
 void CVelmoConnect::RunOnce(int& failures) {
+    m_tryNow = false;  // it cuts a pause that began before it was asked for
+    if (Paused()) {
+        SetCurrentTask(nullptr);
+        m_thread.Rest(kIdleLook);  // Resume() wakes it
+        return;
+    }
     if (m_reauthenticate.exchange(false)) {
         ResetSession();
         RaiseTransfer(kTransferReauth);
     }
     if (!IsAuthenticated()) {
         if (!Authenticate()) {
-            m_loginRefused = LastErrorCode() != kErrStopped;
+            m_loginRefused = LastErrorCode() != kErrStopped && LastErrorCode() != kErrPaused;
             if (m_loginRefused) FailurePause();
             return;
         }
@@ -194,6 +200,7 @@ void CVelmoConnect::WorkOnTask(CZKRBTreeNode* task, CZKListEntry* first, int& fa
 
 bool CVelmoConnect::LeaveAfterFailure(CZKRBTreeNode* task, const CZKListEntry* f, int& failures) {
     const int32_t code = LastErrorCode();
+    if (code == kErrPaused) return true;  // the task stays ready; its file goes again after the pause
     if (code == kErrStopped) {
         RaiseTransfer(kTransferTaskStopped);
         return true;

@@ -138,6 +138,25 @@ void CVelmoConnect::SetInternalError(const char* what) {
 
 void CVelmoConnect::CheckStop() {
     if (Stopping()) SetError(kTextStopped, kErrStopped, true);
+    if (Paused()) SetError(kTextPaused, kErrPaused, true);
+}
+
+void CVelmoConnect::Pause() {
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_paused = true;
+        for (CHttpClientT& c : m_clients) c.Abort();  // a call blocked on the server ends too
+    }
+    m_thread.Wake().Raise();
+}
+
+void CVelmoConnect::Resume() {
+    {
+        std::lock_guard lock(m_pauseMutex);
+        m_paused = false;
+        for (CHttpClientT& c : m_clients) c.ClearAbort();
+    }
+    m_thread.Wake().Raise();
 }
 
 bool CVelmoConnect::IsTextAnswer(CHttpResponseT& response) {
@@ -198,9 +217,17 @@ uint32_t CVelmoConnect::RecordCaught(std::exception_ptr caught) {
     return 0;
 }
 
+// Ends early for the stop, a pause of the sending, or TryNow(); new work only makes it look again.
 bool CVelmoConnect::FailurePause() {
     m_thread.NotePause();
-    return PauseUnlessStopped(m_thread.StopEvent(), m_failurePause);
+    const auto end = std::chrono::steady_clock::now() + m_failurePause;
+    while (!Stopping()) {
+        if (m_tryNow.exchange(false) || Paused()) return false;
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return false;
+        m_thread.Rest(std::chrono::ceil<std::chrono::milliseconds>(end - now));
+    }
+    return true;
 }
 
 int32_t CVelmoConnect::LastErrorCode() const {

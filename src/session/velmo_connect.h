@@ -135,6 +135,18 @@ public:
         m_retryAside = true;
         m_thread.Wake().Raise();
     }
+    // Any thread: the upload in progress ends at once (its file stays and goes again from its
+    // start, on a new connection) and none begins until Resume(); intake and splitting go on.
+    void Pause();
+    void Resume();
+    [[nodiscard]] bool Paused() const { return m_paused.load(); }
+    // Any thread: every pause the loop waits out ends now (the pause after a failure or a
+    // refused login, the pauses of the orders set aside), and it tries at once.
+    void TryNow() {
+        m_tryNow = true;
+        m_retryAside = true;
+        m_thread.Wake().Raise();
+    }
     // An order whose upload failed this many times in a row steps aside.
     static constexpr int kFailuresBeforeAside = 5;
     // The pause of an order stepping aside for the `n`-th time (0 first): 1, 2, 4 ... 30 minutes.
@@ -238,6 +250,9 @@ private:
     std::atomic<uint32_t> m_uploadLimit{0};
     std::atomic<bool> m_reauthenticate{false};  // read and cleared by the upload loop only
     std::atomic<bool> m_retryAside{false};      // likewise
+    std::atomic<bool> m_tryNow{false};          // likewise
+    std::atomic<bool> m_paused{false};
+    std::mutex m_pauseMutex;  // orders Pause()'s abort of the clients against Resume()'s clearing of it
     std::chrono::milliseconds m_failurePause{5000};
     SteadyNow m_now = &std::chrono::steady_clock::now;
     bool m_loginRefused = false;  // upload-loop thread: the last authentication failed

@@ -94,6 +94,7 @@ bool TrayIcon::Create(HINSTANCE instance, const std::wstring& agentClass) {
     m_icon.reset(load(IDI_AGENT));
     m_iconSending.reset(load(IDI_TRAY_SENDING));
     m_iconAttention.reset(load(IDI_TRAY_ATTENTION));
+    m_iconPaused.reset(load(IDI_TRAY_PAUSED));
     Add();
     const HWND main = Handle();
     ShowWindow(main, SW_SHOWMINIMIZED);
@@ -103,6 +104,35 @@ bool TrayIcon::Create(HINSTANCE instance, const std::wstring& agentClass) {
 }
 
 void TrayIcon::AppendMenuItem(UINT id, const std::wstring& text) { AppendMenuW(m_menu.get(), MF_STRING, id, text.c_str()); }
+
+void TrayIcon::AppendSendingItems(bool paused) {
+    m_pausePosition = GetMenuItemCount(m_menu.get());
+    AppendMenuW(m_menu.get(), MF_STRING, kMenuResume, kResumeMenuText);  // a place, set below
+    SetPaused(paused);
+    AppendMenuItem(kMenuSendNow, kSendNowMenuText);
+}
+
+void TrayIcon::SetPaused(bool paused) {
+    if (m_pausePosition < 0) return;
+    const auto at = static_cast<UINT>(m_pausePosition);
+    DeleteMenu(m_menu.get(), at, MF_BYPOSITION);  // a submenu there goes with it
+    if (paused) {
+        InsertMenuW(m_menu.get(), at, MF_BYPOSITION | MF_STRING, kMenuResume, kResumeMenuText);
+        return;
+    }
+    UniqueHmenu lengths(CreatePopupMenu());
+    if (!lengths) return;
+    MENUINFO mi{};
+    mi.cbSize = sizeof(mi);
+    mi.fMask = MIM_STYLE;
+    mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
+    SetMenuInfo(lengths.get(), &mi);
+    for (PauseChoice c : {PauseChoice::kQuarterHour, PauseChoice::kHour, PauseChoice::kUntilMorning, PauseChoice::kUntilResumed})
+        AppendMenuW(lengths.get(), MF_STRING, MenuIdOf(c), MenuTextOf(c).c_str());
+    // Once inserted, the menu owns its submenu and destroys it with itself.
+    if (InsertMenuW(m_menu.get(), at, MF_BYPOSITION | MF_POPUP, reinterpret_cast<UINT_PTR>(lengths.get()), kPauseMenuText))
+        (void)lengths.release();
+}
 
 LRESULT TrayIcon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     const HWND hwnd = Handle();
@@ -153,6 +183,7 @@ LRESULT TrayIcon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
 void TrayIcon::OnMenuCommand(UINT id) {
     if (id == 0) m_owner.OnExitChosen();
     else if (const std::optional<FolderItem> item = FolderItemOf(id)) m_owner.OnFolderChosen(*item);
+    else if (PauseChoiceOf(id) || id == kMenuResume || id == kMenuSendNow) m_owner.OnSendingChosen(id);
     else if (id != static_cast<UINT>(-1)) m_owner.OnPageChosen(static_cast<int>(id));
 }
 
@@ -242,6 +273,7 @@ void TrayIcon::ApplyState() {
 HICON TrayIcon::IconFor(TrayLook look) const {
     if (look == TrayLook::kSending && m_iconSending) return m_iconSending.get();
     if (look == TrayLook::kAttention && m_iconAttention) return m_iconAttention.get();
+    if (look == TrayLook::kPaused && m_iconPaused) return m_iconPaused.get();
     return m_icon.get();
 }
 

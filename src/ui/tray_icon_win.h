@@ -12,6 +12,7 @@
 #include "app/tray_status.h"
 #include "base/win_handles.h"
 #include "panel/folder_items.h"
+#include "panel/pause_items.h"
 #include "ui/base_window_win.h"
 #include "ui/tray_shell_win.h"
 
@@ -30,6 +31,8 @@ public:
     virtual void OnMenuOpening() = 0;
     virtual void OnPageChosen(int page) = 0;
     virtual void OnFolderChosen(FolderItem item) = 0;
+    // A pause item, "Возобновить отправку" or "Отправить сейчас" (pause_items.h).
+    virtual void OnSendingChosen(unsigned id) = 0;
     virtual void OnExitChosen() = 0;  // the exit item, or WM_CLOSE (the installer's way)
     virtual void OnSecondStart() = 0;
     virtual void OnIconAddedAgain() = 0;  // a new shell took the icon
@@ -43,6 +46,10 @@ public:
     // The window of class `agentClass`, the icons, an empty menu, and the icon added.
     bool Create(HINSTANCE instance, const std::wstring& agentClass);
     void AppendMenuItem(UINT id, const std::wstring& text);
+    // Here in the menu: the pause items (as SetPaused says) and "Отправить сейчас".
+    void AppendSendingItems(bool paused);
+    // "Приостановить отправку" with its lengths, or "Возобновить отправку" while paused.
+    void SetPaused(bool paused);
     [[nodiscard]] HMENU Menu() const { return m_menu.get(); }
     [[nodiscard]] HICON IconFor(TrayLook look) const;
     // The icon's screen rectangle: the shell's answer, else the tray walk, else the work
@@ -67,10 +74,11 @@ private:
     bool FindTrayRect(RECT& rect) const;
 
     ITrayOwner& m_owner;
+    int m_pausePosition = -1;  // of the pause item in the menu
     CTrayStatus& m_status;
     ITrayShell& m_shell;
     UniqueHmenu m_menu;
-    UniqueHicon m_icon, m_iconSending, m_iconAttention;
+    UniqueHicon m_icon, m_iconSending, m_iconAttention, m_iconPaused;
     bool m_added = false;
     bool m_version4 = false;  // the shell speaks version 4: NIN_SELECT, WM_CONTEXTMENU
     std::optional<TrayState> m_shown;

@@ -73,13 +73,14 @@ bool CZKWindow::CreateMainWindow() {
         }
         m_tray->AppendMenuItem(static_cast<UINT>(m_agent->Rows().PageCount()), m_agent->Rows().Pages().Last()->value);
     }
-    // The folder items, between the pages and the exit item.
+    // The pause items, then the folder items, between the pages and the exit item.
+    m_tray->AppendSendingItems(m_agent->PausedUntil().has_value());
     for (FolderItem item : {FolderItem::kJournals, FolderItem::kOrders}) m_tray->AppendMenuItem(MenuIdOf(item), MenuTextOf(item));
     m_tray->AppendMenuItem(0, std::wstring(L"Выход") + std::wstring(29, L' '));
 
     m_clockThread = std::make_unique<CAuditThread>(
         m_clock, CAuditThread::Hooks{[this] { m_agent->RotateJournal(); }, [this] { m_agent->RequestReauthentication(); },
-                                     [this] { return m_agent->AuthInterval(); }});
+                                     [this] { return m_agent->AuthInterval(); }, [this] { m_agent->EndPauseWhenDue(); }});
     m_clockThread->Start();
     return true;
 }
@@ -159,6 +160,18 @@ void CZKWindow::OnIconSelected() {
 
 void CZKWindow::OnMenuOpening() {
     if (m_balloon->IsVisible()) m_balloon->Hide();
+    m_tray->SetPaused(m_agent->PausedUntil().has_value());
+}
+
+void CZKWindow::OnSendingChosen(unsigned id) {
+    if (const std::optional<PauseChoice> choice = PauseChoiceOf(id)) {
+        const int64_t now = m_clock.Now();
+        m_agent->PauseSending(PauseEnd(*choice, now, m_clock.Local(now)));
+    } else if (id == kMenuResume) {
+        m_agent->ResumeSending();
+    } else if (id == kMenuSendNow) {
+        m_agent->SendNow();
+    }
 }
 
 void CZKWindow::OnPageChosen(int page) {

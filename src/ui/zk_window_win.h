@@ -71,6 +71,7 @@ private:
     void OnMenuOpening() override;
     void OnPageChosen(int page) override;
     void OnFolderChosen(FolderItem item) override;
+    void OnSendingChosen(unsigned id) override;
     void OnExitChosen() override;
     void OnSecondStart() override;
     void OnIconAddedAgain() override;

@@ -8,6 +8,7 @@
 #include "base/path.h"
 #include "base/utf16.h"
 #include "refserver/ref_service.h"
+#include "support/fake_clock.h"
 #include "support/test_util.h"
 
 using namespace zk;
@@ -136,4 +137,53 @@ TEST(Agent, QueueFiguresReturnToZeroOnceEverythingIsSent) {
     EXPECT_EQ(rows.queueSize.Value(), L"0");
     EXPECT_EQ(rows.currentTask.Value(), L"");
     agent.ShutDown();
+}
+
+// A pause chosen before a restart holds after it: nothing is sent, the tray says until when, and
+// at its time it ends by itself (the clock's call) and the order goes. Each change is journalled
+// and kept in the store.
+TEST(Agent, APauseHoldsAcrossARestartAndEndsAtItsTime) {
+    refsrv::RefService service;
+    ASSERT_TRUE(service.Start());
+    test::TempDir dir(L"agentp");
+    const std::wstring audit = dir / L"orders.UPLOAD", logs = dir / L"logs";
+    EXPECT_TRUE(CreateFolder(audit));
+    EXPECT_TRUE(CreateFolder(logs));
+    const std::wstring order = JoinPath(audit, L"P");
+    EXPECT_TRUE(CreateFolder(order));
+    test::WriteFile(JoinPath(order, L"a.jpg"), "image bytes");
+
+    test::FakeClock clock(test::FakeClock::At(2026, 12, 9, 15, 10, 0));
+    const int64_t until = clock.Now() + 20 * 60;
+    MemorySettingsStore store;
+    store.values = {{L"AuthSrv", service.AuthUrl()}, {L"AuditFolder", audit}, {L"LogsFolder", logs},
+                    {kPausedUntilName, std::to_wstring(until)}};
+    HiddenWindow window;
+    CAgent agent(clock, store, &window);
+    ASSERT_TRUE(agent.StartUp(Resources(), dir.Path()));
+    EXPECT_EQ(agent.PausedUntil(), until);
+    const TrayState paused = agent.TrayStatus().Take();
+    EXPECT_EQ(paused.look, TrayLook::kPaused);
+    EXPECT_EQ(TrayTip(paused).substr(0, 59), L"ZELTAVIO EXPRESS UPLOADER\nОтправка приостановлена до 15:30\n");
+    ASSERT_TRUE(test::WaitUntil([&] { return service.AuthCount() == 0 && agent.Session() && agent.Session()->Paused(); }));
+
+    clock.Advance(10 * 60);
+    agent.EndPauseWhenDue();
+    EXPECT_TRUE(agent.PausedUntil()) << "not yet";
+    clock.Advance(10 * 60);
+    agent.EndPauseWhenDue();
+    EXPECT_FALSE(agent.PausedUntil());
+    EXPECT_EQ(store.values[kPausedUntilName], L"0");
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(order); }));
+    EXPECT_EQ(service.Received()[0].data, "image bytes");
+
+    agent.PauseSending(kPausedUntilResumed);
+    EXPECT_EQ(store.values[kPausedUntilName], L"-1");
+    agent.ResumeSending();
+    const std::wstring journal = agent.Journal().CurrentPath();
+    agent.ShutDown();
+    const std::string all = test::ReadFile(journal);
+    for (const wchar_t* line : {L"INFO\tПауза\tОтправка приостановлена до 15:30\r\n", L"INFO\tПауза\tОтправка возобновлена\r\n",
+                                L"INFO\tПауза\tОтправка приостановлена до возобновления\r\n"})
+        EXPECT_NE(all.find(ToUtf8(line)), std::string::npos) << ToUtf8(line);
 }

@@ -15,7 +15,7 @@ struct Counters {
     std::atomic<int> rotations{0}, reauths{0};
     std::atomic<int> interval{60};
     CAuditThread::Hooks Hooks() {
-        return {[this] { ++rotations; }, [this] { ++reauths; }, [this] { return interval.load(); }};
+        return {[this] { ++rotations; }, [this] { ++reauths; }, [this] { return interval.load(); }, {}};
     }
 };
 }  // namespace

@@ -29,7 +29,7 @@ TEST(TrayStatus, LooksFollowLoginUploadsAndTheQueue) {
     status.OnTransferEvent(kTransferFailed, {1, 4, 1 << 20}, /*stopped=*/true);
     EXPECT_EQ(status.Take().look, TrayLook::kSending) << "the program's own stop needs nobody";
     status.OnTransferEvent(kTransferTaskRemoved, {0, 0, 0});
-    EXPECT_EQ(status.Take(), (TrayState{TrayLook::kIdle, 0, 0, 0, {}}));
+    EXPECT_EQ(status.Take(), (TrayState{TrayLook::kIdle, 0, 0, 0, {}, {}}));
 }
 
 TEST(TrayStatus, ABurstOfEventsAsksForOneWake) {
@@ -43,10 +43,10 @@ TEST(TrayStatus, ABurstOfEventsAsksForOneWake) {
 }
 
 TEST(TrayStatus, TheTipKeepsTheNameFirstAndTheQueueSecond) {
-    EXPECT_EQ(TrayTip({TrayLook::kIdle, 0, 0, 0, {}}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 0");
-    EXPECT_EQ(TrayTip({TrayLook::kSending, 2, 14, 2048, {}}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 2, файлов: 14, 2048 КБ");
-    EXPECT_EQ(TrayTip({TrayLook::kAttention, 1, 3, 9, {}}), L"ZELTAVIO EXPRESS UPLOADER\nОшибка! Заданий в очереди: 1, файлов: 3, 9 КБ");
-    EXPECT_LE(TrayTip({TrayLook::kAttention, INT64_MAX, INT64_MAX, INT64_MAX, {}}).size(), 127u);
+    EXPECT_EQ(TrayTip({TrayLook::kIdle, 0, 0, 0, {}, {}}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 0");
+    EXPECT_EQ(TrayTip({TrayLook::kSending, 2, 14, 2048, {}, {}}), L"ZELTAVIO EXPRESS UPLOADER\nЗаданий в очереди: 2, файлов: 14, 2048 КБ");
+    EXPECT_EQ(TrayTip({TrayLook::kAttention, 1, 3, 9, {}, {}}), L"ZELTAVIO EXPRESS UPLOADER\nОшибка! Заданий в очереди: 1, файлов: 3, 9 КБ");
+    EXPECT_LE(TrayTip({TrayLook::kAttention, INT64_MAX, INT64_MAX, INT64_MAX, {}, {}}).size(), 127u);
 }
 
 TEST(TrayStatus, AnOrderSetAsideNeedsAPersonUntilItMovesAgain) {
@@ -57,12 +57,26 @@ TEST(TrayStatus, AnOrderSetAsideNeedsAPersonUntilItMovesAgain) {
     TrayState s = status.Take();
     EXPECT_EQ(s.look, TrayLook::kAttention) << "the orders behind it going does not end it";
     EXPECT_EQ(TrayTip(s), L"ZELTAVIO EXPRESS UPLOADER\nЗаказ «Anna» отложен: 413 Request Entity Too Large");
-    EXPECT_EQ(TrayTip({TrayLook::kAttention, 0, 0, 0, std::wstring(300, L'x')}).size(), 127u);
+    EXPECT_EQ(TrayTip({TrayLook::kAttention, 0, 0, 0, std::wstring(300, L'x'), {}}).size(), 127u);
     status.OnTransferEvent(kTransferAccepted, {1, 1, 10}, false, anna);
     s = status.Take();
     EXPECT_EQ(s.look, TrayLook::kSending) << "a file of that order accepted";
     EXPECT_TRUE(s.notice.empty());
     status.OnSetAside(anna, L"ERROR: disk full");
     status.OnTransferEvent(kTransferTaskRemoved, {0, 0, 0}, false, anna);
-    EXPECT_EQ(status.Take(), (TrayState{TrayLook::kIdle, 0, 0, 0, {}})) << "the order left";
+    EXPECT_EQ(status.Take(), (TrayState{TrayLook::kIdle, 0, 0, 0, {}, {}})) << "the order left";
+}
+
+TEST(TrayStatus, APauseHasItsOwnLookAndTheTipsSecondLine) {
+    CTrayStatus status;
+    status.OnQueue({2, 5, 4096});
+    status.OnPause(L"Отправка приостановлена до 15:30");
+    TrayState s = status.Take();
+    EXPECT_EQ(s.look, TrayLook::kPaused) << "even with orders waiting";
+    EXPECT_EQ(TrayTip(s), L"ZELTAVIO EXPRESS UPLOADER\nОтправка приостановлена до 15:30\nЗаданий в очереди: 2, файлов: 5, 4 КБ");
+    status.OnAuthEvent(kAuthFailed);
+    EXPECT_EQ(status.Take().look, TrayLook::kAttention) << "what needs a person shows first";
+    status.OnAuthEvent(kAuthSucceeded);
+    status.OnPause(L"");
+    EXPECT_EQ(status.Take().look, TrayLook::kSending);
 }

@@ -591,7 +591,9 @@ TEST_F(Loop, AConnectionThatGoesSilentOrAnAnswerWhoseHeadTricklesIsGivenUpAndThe
     // A bound well clear of a loaded machine's scheduling gaps, so that only the faults trip it.
     session.SetStallBound(3000);
     session.SetFailurePause(10ms);
-    session.SetTimeouts(5000, 3000, 3000);  // so that the calls given up end soon on their own
+    // Above the bound, so that the platform's own receive time-out never ends the trickle first,
+    // and short, so that the calls given up end soon on their own.
+    session.SetTimeouts(5000, 6000, 6000);
     ASSERT_TRUE(session.Start());
     const struct {
         const wchar_t* order;
@@ -656,4 +658,28 @@ TEST_F(Loop, AServerOfOneConnectionAtATimeGetsEveryFileOnce) {
         for (size_t i = before; i < rows.size(); ++i) names.push_back(FileNamePart(rows[i].fn));
         EXPECT_EQ(names, (std::vector<std::wstring>{L"a.jpg", L"b.jpg", L"c.jpg"}));
     }
+}
+
+// A pause ends the upload in progress at once, also one the line holds back, and begins no other:
+// nothing arrives, nothing is deleted and nothing counts as a failure. Resumed, the file goes
+// whole from its start.
+TEST_F(Loop, APauseEndsTheUploadAtOnceAndAResumeSendsTheFileWhole) {
+    session.SetUploadLimit(200);  // KB/s: the upload lasts far longer than the test waits for it
+    ASSERT_TRUE(session.Start());
+    const std::string bytes = test::PatternBytes(3 << 20, 21);
+    const std::wstring t = AddTask(L"paused", {{L"big.jpg", bytes}});
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Snapshot().currentFilePosted > 0; }, 60s));
+    const int failedBefore = log.Count(false, kTransferFailed);
+    session.Pause();
+    ASSERT_TRUE(test::WaitUntil([&] { return session.Snapshot().currentFilePosted == 0; }, 10s)) << "the upload ended";
+    EXPECT_TRUE(session.Paused());
+    EXPECT_TRUE(service.Received().empty());
+    EXPECT_TRUE(PathExists(t + L"big.jpg"));
+    EXPECT_EQ(log.Count(false, kTransferFailed), failedBefore) << "a pause is no failure";
+
+    session.SetUploadLimit(0);
+    session.Resume();
+    ASSERT_TRUE(test::WaitUntil([&] { return !PathExists(t); }, 60s));
+    ASSERT_EQ(service.Received().size(), 1u);
+    EXPECT_TRUE(service.Received()[0].data == bytes);
 }

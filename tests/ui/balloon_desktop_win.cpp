@@ -1,13 +1,15 @@
 // The balloon as a desktop program: the tray's version-4 messages, the keyboard, the clipboard,
-// the icon's look following the session, a shell that is not ready at log-on, and the place
-// the shell gives for the icon.
+// the icon's look following the session and the pause, a shell that is not ready at log-on, and
+// the place the shell gives for the icon.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <optional>
 #include <string>
 
+#include "base/local_time.h"
 #include "ui/balloon_fixture_win.h"
 
 using namespace zk;
@@ -97,6 +99,51 @@ TEST_F(Balloon, KeyboardSelectionTheMenuAtItsAnchorEscapeAndCopy) {
             if (c.message == NIM_SETFOCUS) return true;
         return false;
     })) << "focus goes back to the notification area when the menu closes";
+}
+
+// The pause items: a length pauses the sending (the icon and its tip say until when), the menu
+// then offers to resume, and resuming sends again.
+TEST_F(Balloon, ThePauseItemsPauseTheSendingTheMenuThenResumesIt) {
+    const HMENU menu = window.Tray()->Menu();
+    const auto text = [](HMENU m, int position) {
+        wchar_t t[128] = {};
+        GetMenuStringW(m, static_cast<UINT>(position), t, 128, MF_BYPOSITION);
+        return std::wstring(t);
+    };
+    ASSERT_EQ(text(menu, 2), L"Приостановить отправку");
+    EXPECT_EQ(text(menu, 3), L"Отправить сейчас");
+    const HMENU lengths = GetSubMenu(menu, 2);
+    ASSERT_NE(lengths, nullptr);
+    ASSERT_EQ(GetMenuItemCount(lengths), 4);
+    EXPECT_EQ(text(lengths, 0), L"на 15 минут");
+    EXPECT_EQ(text(lengths, 3), L"до возобновления");
+
+    SendMessageW(main, WM_MENUCOMMAND, 1, reinterpret_cast<LPARAM>(lengths));  // "на 1 час"
+    const std::optional<int64_t> until = window.Agent()->PausedUntil();
+    ASSERT_TRUE(until);
+    EXPECT_NEAR(static_cast<double>(*until - NowSeconds()), 3600.0, 5.0);
+    EXPECT_TRUE(window.Agent()->Session()->Paused());
+    const auto pausedIcon = [&] {
+        for (const auto& c : shell.Calls())
+            if (c.message == NIM_MODIFY && c.icon == window.Tray()->IconFor(TrayLook::kPaused) &&
+                c.tip.find(L"\nОтправка приостановлена до ") != std::wstring::npos)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(PumpUntil(pausedIcon)) << "the fourth look, and until when in the tip";
+    EXPECT_NE(window.Tray()->IconFor(TrayLook::kPaused), window.Tray()->IconFor(TrayLook::kIdle));
+
+    // The menu as it opens now offers to resume instead.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, ReadMenuAndEndIt);
+    g_menuRect = {};
+    PostMessageW(main, kTrayMessage, MAKEWPARAM(300, 400), MAKELPARAM(WM_CONTEXTMENU, 0));
+    ASSERT_TRUE(PumpUntil([&] { return g_menuRect.right > g_menuRect.left; }, 10s));
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(text(menu, 2), L"Возобновить отправку");
+    EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
+    SendMessageW(main, WM_MENUCOMMAND, 2, reinterpret_cast<LPARAM>(menu));
+    EXPECT_FALSE(window.Agent()->PausedUntil());
+    EXPECT_FALSE(window.Agent()->Session()->Paused());
 }
 
 namespace {

@@ -51,8 +51,9 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     EXPECT_TRUE(Rows().filesSent.visible);
     EXPECT_FALSE(Rows().userName.visible);
 
-    // The tray menu: the pages in resource order, the two folder items, then the exit.
-    ASSERT_EQ(GetMenuItemCount(window.Tray()->Menu()), 5);
+    // The tray menu: the pages in resource order, the pause and "send now" items, the two
+    // folder items, then the exit.
+    ASSERT_EQ(GetMenuItemCount(window.Tray()->Menu()), 7);
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
     EXPECT_EQ(Size().cx, S(420));
