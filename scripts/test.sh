@@ -41,7 +41,7 @@ for preset in "${presets[@]}"; do
   if [ "$preset" = release ]; then
     "$root/scripts/install_test.sh" || status=1
   else
-    ctest --preset "$preset" -j "$jobs" || status=1
+    ctest --preset "$preset" -j "$jobs" --output-on-failure || status=1
   fi
 done
 echo "== tests of ${presets[*]} done in $(( $(date +%s) - start )) s, status $status"

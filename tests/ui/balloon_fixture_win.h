@@ -92,17 +92,23 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::millisecon
 }
 
 // The window's pixels as the screen shows them, 0xRRGGBB.
+// Where a screenshot reads the window's pixels: from the screen (what a person sees, once the X
+// server has shown the last paint), or from the window's own surface (what was painted, at once).
+enum class ShotOf { kScreen, kWindow };
+
 class Screenshot {
 public:
-    explicit Screenshot(HWND hwnd) {
+    explicit Screenshot(HWND hwnd, ShotOf of = ShotOf::kScreen) {
         GetWindowRect(hwnd, &m_rect);
         m_width = m_rect.right - m_rect.left;
         m_height = m_rect.bottom - m_rect.top;
-        const ScopedWindowDc screen(nullptr);
+        const ScopedWindowDc source(of == ShotOf::kScreen ? nullptr : hwnd);
         Dib dib(m_width, m_height);
-        BitBlt(dib.Dc(), 0, 0, m_width, m_height, screen.Dc(), m_rect.left, m_rect.top, SRCCOPY);
+        const POINT at = of == ShotOf::kScreen ? POINT{m_rect.left, m_rect.top} : POINT{0, 0};
+        BitBlt(dib.Dc(), 0, 0, m_width, m_height, source.Dc(), at.x, at.y, SRCCOPY);
         m_pixels = dib.RawPixels();
     }
+    bool operator==(const Screenshot& o) const { return m_width == o.m_width && m_height == o.m_height && m_pixels == o.m_pixels; }
     [[nodiscard]] uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y * m_width + x)] & 0xFFFFFF; }
     // Whether any pixel of the rectangle (window coordinates) is a strong red.
     [[nodiscard]] bool AnyRedIn(const RectI& r) const {
@@ -140,12 +146,26 @@ private:
     std::vector<uint32_t> m_pixels;
 };
 
+// The window as the screen shows it once the screen has caught up with its last paint: Wine
+// hands a paint to the X server in its own time, later on a loaded machine, so three looks 100 ms
+// apart must agree (for at most 10 s).
+inline Screenshot Steady(HWND hwnd, ShotOf of = ShotOf::kScreen) {
+    Screenshot last(hwnd, of);
+    for (int i = 0, same = 0; i < 100 && same < 2; ++i) {
+        PumpUntil([] { return false; }, 100ms);
+        Screenshot now(hwnd, of);
+        same = now == last ? same + 1 : 0;
+        last = std::move(now);
+    }
+    return last;
+}
+
 // The balloon painted whole once more, as the screen then shows it.
-inline Screenshot PaintedWhole(HWND balloon, std::chrono::milliseconds settle = 500ms) {
+inline Screenshot PaintedWhole(HWND balloon, std::chrono::milliseconds settle = 500ms, ShotOf of = ShotOf::kScreen) {
     InvalidateRect(balloon, nullptr, FALSE);
     UpdateWindow(balloon);
     PumpUntil([] { return false; }, settle);
-    return Screenshot(balloon);
+    return Steady(balloon, of);
 }
 
 inline void SetValue(const std::wstring& key, const std::wstring& name, const std::wstring& value) {

@@ -35,7 +35,7 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
     RECT client{};
     GetClientRect(balloon, &client);
     const RectI whole{0, 0, client.right, client.bottom};
-    const Screenshot before(balloon);
+    const Screenshot before = Steady(balloon, ShotOf::kWindow);
 
     // Changes as a worker makes them: a value set, then the table asked to repaint.
     const auto change = [&](CZKListEntry& row, const wchar_t* value, bool alert = false) {
@@ -46,7 +46,7 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
         ASSERT_TRUE(PumpUntil([&] { return window.Balloon()->TableSettled(); }));
     };
     change(Rows().filesSent, L"128");
-    const Screenshot shown(balloon);
+    const Screenshot shown = Steady(balloon, ShotOf::kWindow);
     EXPECT_GT(Differing(before, shown, Rows().filesSent.valueRect), 0) << "the new value is on the screen";
     RectI others = Rows().filesSent.valueRect;
     others.top = Rows().filesSent.labelRect.bottom;
@@ -58,14 +58,14 @@ TEST_F(Balloon, ATableRepaintDrawsTheChangedValuesAsAPaintOfTheWholeDoes) {
     change(Rows().filesSent, L"7");                 // shorter: nothing of "128" may stay
     change(Rows().currentFile, L"a.jpg");
     change(Rows().errorsCount, L"3", false);        // the same text, out of the alert colour
-    const Screenshot afterChanges(balloon);
+    const Screenshot afterChanges = Steady(balloon, ShotOf::kWindow);
 
-    EXPECT_EQ(Differing(afterChanges, PaintedWhole(balloon, 250ms), whole), 0) << "a repaint of the table left pixels a whole paint does not draw";
+    EXPECT_EQ(Differing(afterChanges, PaintedWhole(balloon, 250ms, ShotOf::kWindow), whole), 0) << "a repaint of the table left pixels a whole paint does not draw";
 
     // Back to the first values, each repainted alone after a whole paint.
     Rows().filesSent.SetValue(files0);
     Rows().currentFile.SetValue(current0);
     change(Rows().errorsCount, errors0.c_str());
-    const Screenshot restored(balloon);
-    EXPECT_EQ(Differing(restored, PaintedWhole(balloon, 250ms), whole), 0);
+    const Screenshot restored = Steady(balloon, ShotOf::kWindow);
+    EXPECT_EQ(Differing(restored, PaintedWhole(balloon, 250ms, ShotOf::kWindow), whole), 0);
 }
