@@ -1,6 +1,6 @@
 // A page resource of the statistics panel: parsed, shown and laid out.
 #include "fuzz_input.h"
-#include "ui/stat_rows.h"
+#include "panel/stat_rows.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     zk::CStatRows rows;
