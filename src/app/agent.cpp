@@ -152,7 +152,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
         const std::optional<std::wstring> stored = m_store.Read(kPausedUntilName);
         m_store.Close();
         const int64_t until = stored ? std::wcstoll(stored->c_str(), nullptr, 10) : 0;
-        if (until == kPausedUntilResumed || until > m_clock.Now()) ApplyPause(until);
+        if (until == kPausedUntilResumed || until > m_clock.Now()) PauseSending(until);
     }
     return m_session->Start() && m_audit->Start(m_rows.auditPath.Value()) && m_splitter->Start();
 }

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "base/scope_exit.h"
 #include "base/win_handles.h"
 #include "intake/drop_order.h"
 #include "ui/drop_intake_win.h"
@@ -132,12 +133,12 @@ bool CDropThread::Begin(std::vector<std::wstring> paths) {
 
 unsigned CDropThread::ThreadBody() {
     busy = true;
+    const ScopeExit idle([this] { busy = false; });  // reusable again however the drop ended
     // Shortcuts are COM objects: this thread initialises COM for itself (CreateShortcut does).
     const DropOrderResult r = BuildDropOrder(m_intake->AuditFolder(), m_paths,
                                              [this](const std::wstring& p) { return m_intake->Accepts(p); },
                                              [this] { m_intake->OnFileDone(); }, m_intake->Clock());
     m_intake->Finished(r);
-    busy = false;
     return 0;
 }
 
