@@ -16,7 +16,7 @@
 namespace zk {
 
 class CStatRows;
-class CZKListEntry;
+struct CZKListEntry;
 
 struct EventHooks {
     std::function<void(const std::wstring& text)> journal;  // one stamped journal write
