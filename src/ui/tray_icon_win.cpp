@@ -70,6 +70,15 @@ bool FindButton(HWND toolbar, HWND owner, RECT& rect) {
 
 bool IsEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
+// Every menu of the icon: no check marks, and WM_MENUCOMMAND with the item's position.
+void SetMenuStyle(HMENU menu) {
+    MENUINFO mi{};
+    mi.cbSize = sizeof(mi);
+    mi.fMask = MIM_STYLE;
+    mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
+    SetMenuInfo(menu, &mi);
+}
+
 }  // namespace
 
 bool TrayIcon::Create(HINSTANCE instance, const std::wstring& agentClass) {
@@ -83,11 +92,7 @@ bool TrayIcon::Create(HINSTANCE instance, const std::wstring& agentClass) {
     if (!CreateWindowOf(0, agentClass.c_str(), kMainTitle, WS_POPUP, RECT{}, nullptr, instance)) return false;
     m_menu.reset(CreatePopupMenu());
     if (!m_menu) return false;
-    MENUINFO mi{};
-    mi.cbSize = sizeof(mi);
-    mi.fMask = MIM_STYLE;
-    mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
-    SetMenuInfo(m_menu.get(), &mi);
+    SetMenuStyle(m_menu.get());
     // The small-icon size of the system's DPI, drawn from the multi-size icons, never stretched.
     const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
     const auto load = [&](int id) { return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(id), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)); };
@@ -122,11 +127,7 @@ void TrayIcon::SetPaused(bool paused) {
     }
     UniqueHmenu lengths(CreatePopupMenu());
     if (!lengths) return;
-    MENUINFO mi{};
-    mi.cbSize = sizeof(mi);
-    mi.fMask = MIM_STYLE;
-    mi.dwStyle = MNS_NOCHECK | MNS_NOTIFYBYPOS;
-    SetMenuInfo(lengths.get(), &mi);
+    SetMenuStyle(lengths.get());
     for (PauseChoice c : {PauseChoice::kQuarterHour, PauseChoice::kHour, PauseChoice::kUntilMorning, PauseChoice::kUntilResumed})
         AppendMenuW(lengths.get(), MF_STRING, MenuIdOf(c), MenuTextOf(c).c_str());
     // Once inserted, the menu owns its submenu and destroys it with itself.
