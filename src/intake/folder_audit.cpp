@@ -86,7 +86,7 @@ void CVelmoFolderAudit::Run() {
             // thread has said so yet. Said once; it starts again when the folder is back.
             if (watch.Active()) {
                 uint32_t error = kFolderGoneError;
-                (void)watch.Failed(&error);
+                if (uint32_t reported = 0; watch.Failed(&reported)) error = reported;
                 watch.Stop();
                 Announce(kEventWatchRestarted, folder, std::to_wstring(error));
             }
