@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <utility>
 
@@ -75,14 +76,22 @@ bool FolderWatch::Start(const std::wstring& folder) {
     impl->quit.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!impl->folder || !impl->changed || !impl->quit) return false;
     Impl* self = impl.get();
-    impl->thread = std::thread([this, self, folder] {
+    // Start returns once the first read is issued: from then on the handle keeps every change,
+    // so an order moved in right after the start is seen (the scan that follows the start
+    // counts on it).
+    std::promise<void> armed;
+    std::future<void> isArmed = armed.get_future();
+    impl->thread = std::thread([this, self, folder, armed = std::move(armed)]() mutable {
         alignas(DWORD) char buffer[8192];
-        for (;;) {
+        for (bool first = true;; first = false) {
             OVERLAPPED ov{};
             ov.hEvent = self->changed.get();
             ResetEvent(ov.hEvent);
-            if (!ReadDirectoryChangesW(self->folder.get(), buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &ov, nullptr)) {
-                NoteFailure(GetLastError());
+            const BOOL issued = ReadDirectoryChangesW(self->folder.get(), buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &ov, nullptr);
+            const DWORD error = issued ? 0 : GetLastError();
+            if (first) armed.set_value();
+            if (!issued) {
+                NoteFailure(error);
                 m_signal.Raise();
                 return;
             }
@@ -103,6 +112,7 @@ bool FolderWatch::Start(const std::wstring& folder) {
             if (ReadArrivals(buffer, bytes, folder, [this](std::wstring name) { NoteMovedIn(std::move(name)); })) m_signal.Raise();
         }
     });
+    isArmed.wait();
     m_impl = std::move(impl);
     return true;
 }

@@ -169,13 +169,16 @@ void CVelmoFolderAudit::ScanFolder(const std::wstring& folder, uint64_t limit, b
 }
 
 bool CVelmoFolderAudit::ArrivedWhole(const std::wstring& name, const std::wstring& path) {
-    m_movedIn.erase(name);  // one look decides
     std::vector<DirEntry> entries;
     const ListResult listed = ListFolder(path, L"*.*", entries);
+    // A folder that cannot be listed yet (Wine, under load, just after the rename) is looked at
+    // again; otherwise one look decides.
+    if (listed == ListResult::Failed) return false;
+    m_movedIn.erase(name);
     if (listed == ListResult::Ok && !AnyInUse(path, entries)) return true;
     // Filled in place after all: the settle gate takes it from here, knowing that it arrived (an
     // empty one is an empty order, not a new folder a person is naming).
-    if (listed != ListResult::Failed) (void)HasSettled(path, true);
+    (void)HasSettled(path, true);
     return false;
 }
 
