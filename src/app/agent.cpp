@@ -229,6 +229,7 @@ void CAgent::ApplyPause(int64_t until) {
     }
     m_journal.Write(L"INFO\tПауза\t" + (until != 0 ? text : std::wstring(L"Отправка возобновлена")) + L"\n");
     WakeForTray(m_tray.OnPause(text));
+    RefreshStatistics();  // the queue page says which orders wait for the pause
 }
 
 void CAgent::AuditFolderChanged(const std::wstring& folder) {

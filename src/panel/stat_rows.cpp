@@ -49,7 +49,31 @@ std::vector<std::wstring> BodyTokens(const std::wstring& body) {
 
 }  // namespace
 
-CStatRows::CStatRows() = default;
+CStatRows::CStatRows() {
+    for (size_t i = 1; i <= kQueueRows; ++i) m_queue.push_back(std::make_unique<CZKListEntry>(L"QUEUE_" + std::to_wstring(i), L"", L""));
+}
+
+bool CStatRows::IsQueueRow(const CZKListEntry* e) const {
+    return std::any_of(m_queue.begin(), m_queue.end(), [e](const auto& q) { return q.get() == e; });
+}
+
+bool CStatRows::SetQueue(const std::vector<QueueRow>& rows) {
+    std::lock_guard lock(m_rows.Mutex());
+    bool changed = false;
+    for (size_t i = 0; i < m_queue.size(); ++i) {
+        const QueueRow row = i < rows.size() ? rows[i] : QueueRow{};
+        CZKListEntry& e = *m_queue[i];
+        changed = changed || e.label != row.label || e.value != row.value;
+        e.label = row.label;
+        e.value = row.value;
+    }
+    return changed;
+}
+
+bool CStatRows::QueueShown() {
+    std::lock_guard lock(m_rows.Mutex());
+    return m_currentPage > 0 && std::any_of(m_queue.begin(), m_queue.end(), [](const auto& q) { return q->visible; });
+}
 
 std::vector<CZKListEntry*> CStatRows::AllRows() {
     return {&authStatus, &authTimeout, &authUrl,   &userName,   &userPasswd,   &uploadUrl,   &authUserName,
@@ -68,13 +92,17 @@ void CStatRows::EnterDisplayList() {
         rows[i]->kind = attrs[i].kind;
         m_rows.AppendNotOwned(rows[i]);
     }
+    for (const auto& q : m_queue) {
+        q->visible = false;
+        m_rows.AppendNotOwned(q.get());
+    }
 }
 
 CZKListEntry* CStatRows::FindByKey(const std::wstring& key) {
     if (key.empty()) return nullptr;
     std::lock_guard lock(m_rows.Mutex());
     for (CZKListEntry* e = m_rows.First(); e; e = e->next)
-        if (EqualsNoCase(e->key, key)) return e;
+        if (EqualsNoCase(e->key, key) && !IsQueueRow(e)) return e;  // the queue's rows are no setting
     for (CZKListEntry* e : AllRows())
         if (EqualsNoCase(e->key, key)) return e;
     return nullptr;
@@ -107,7 +135,7 @@ PageSize CStatRows::ShowPage(int n) {
         if (p->index == n) page = p;
     if (n <= 0 || !page) {
         m_currentPage = 0;
-        for (CZKListEntry* e = m_rows.First(); e; e = e->next) e->visible = true;
+        for (CZKListEntry* e = m_rows.First(); e; e = e->next) e->visible = !IsQueueRow(e);
         return {};
     }
     PageSize size{page->PageWidth(), page->PageHeight(), page->value};
@@ -181,7 +209,8 @@ std::wstring CStatRows::PageText() {
     std::lock_guard lock(m_rows.Mutex());
     std::wstring text;
     for (CZKListEntry* e = m_rows.First(); e; e = e->next) {
-        if (!e->visible || e->key.empty()) continue;  // a page's free text is no figure
+        // A page's free text is no figure; a queue row without an order is nothing.
+        if (!e->visible || e->key.empty() || (e->label.empty() && e->value.empty())) continue;
         text += e->label + L"\t" + (e == &userPasswd ? std::wstring(L"*****") : e->value) + L"\r\n";
     }
     return text;

@@ -3,9 +3,11 @@
 // Row values are replaced from worker threads through CZKListEntry::SetValue (under the row
 // list's lock) and read by the painter with Value().
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "panel/queue_rows.h"
 #include "tasks/locked_list.h"
 
 namespace zk {
@@ -53,7 +55,8 @@ public:
     CZKListEntry fileTypes{L"FILE_TYPES", L"", L"Расширения"};
     CZKListEntry uploadChunkSize{L"UPLOAD_CHUNK_SIZE", L"", L"Макс. размер файла (МБ)"};
 
-    // Puts the 28 rows into the display list in their order with their attributes.
+    // Puts the 28 rows into the display list in their order with their attributes, then the
+    // queue page's rows, which the whole table does not show.
     void EnterDisplayList();
     CZKLockedList& Rows() { return m_rows; }
     // The first row whose key equals `key` without regard to case, or null.
@@ -68,6 +71,13 @@ public:
     PageSize ShowPage(int n);
     // The first page whose body lists every one of `keys` (ignoring case), or 0.
     [[nodiscard]] int PageWith(const std::vector<std::wstring>& keys);
+
+    // The queue page's rows ("QUEUE_1" ... "QUEUE_13"): one per order, then the rest counted.
+    // The page lists all of them; those without an order stay empty. True when a row changed.
+    bool SetQueue(const std::vector<QueueRow>& rows);
+    // Whether the page shown has the queue on it (then its rows are worth refreshing).
+    [[nodiscard]] bool QueueShown();
+    static constexpr size_t kQueueRows = kQueueRowsShown + 1;
 
     // A message of the program's own to the user in the last-error row (a refused edit, a folder
     // that is missing). ClearNotice empties the row only while it still shows that message, so
@@ -91,7 +101,9 @@ public:
 
 private:
     std::vector<CZKListEntry*> AllRows();
+    [[nodiscard]] bool IsQueueRow(const CZKListEntry* e) const;
 
+    std::vector<std::unique_ptr<CZKListEntry>> m_queue;
     CZKLockedList m_rows;
     CZKLockedList m_pages;
     int m_currentPage = 0;

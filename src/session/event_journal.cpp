@@ -1,9 +1,11 @@
 #include "session/event_journal.h"
 
+#include <chrono>
 #include <cwchar>
 
 #include "base/path.h"
 #include "panel/stat_rows.h"
+#include "session/queue_view.h"
 #include "session/session_codes.h"
 #include "session/velmo_connect.h"
 
@@ -217,6 +219,21 @@ std::wstring CEventJournal::Forecast(int64_t queuedBytes) {
     return Clock(m_hooks.local ? m_hooks.local(now + m_remaining) : ToLocalTime(now + m_remaining));
 }
 
+void CEventJournal::RefreshQueue(const SessionSnapshot& s, CZKRBTree& reg) {
+    QueueViewInput in;
+    in.currentTask = s.currentTaskName;
+    in.paused = s.paused;
+    in.now = std::chrono::steady_clock::now();
+    const int64_t now = m_hooks.now ? m_hooks.now() : 0;
+    in.clockIn = [&](std::chrono::seconds ahead) {
+        const LocalTime t = m_hooks.local ? m_hooks.local(now + ahead.count()) : ToLocalTime(now + ahead.count());
+        wchar_t hhmm[8];
+        std::swprintf(hhmm, 8, L"%02i:%02i", t.hour, t.minute);
+        return std::wstring(hhmm);
+    };
+    m_rows.SetQueue(QueueRowsOf(QueueView(reg, in), reg.taskCount.load()));
+}
+
 void CEventJournal::RefreshStatistics(const SessionSnapshot& s, CZKRBTree* reg) {
     if (!m_hooks.windowVisible || !m_hooks.windowVisible()) return;
     const int64_t tasks = reg ? reg->taskCount.load() : 0;
@@ -245,6 +262,7 @@ void CEventJournal::RefreshStatistics(const SessionSnapshot& s, CZKRBTree* reg) 
     m_rows.errorsCount.SetValue(Num(errors));
     m_rows.bandwidth.SetValue(Num(static_cast<int64_t>(bandwidth) * 8));
     m_rows.deadlineForecast.SetValue(Forecast(queued));
+    if (reg && m_rows.QueueShown()) RefreshQueue(s, *reg);
     if (m_hooks.invalidateTable) m_hooks.invalidateTable();
 }
 

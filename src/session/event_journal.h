@@ -55,6 +55,8 @@ public:
     [[nodiscard]] int32_t Bandwidth() const;
 
 private:
+    // The queue page's rows from the registry (only while that page is shown).
+    void RefreshQueue(const SessionSnapshot& s, CZKRBTree& registry);
     void IdentityBlock(const SessionSnapshot& s);
     void Journal(const std::wstring& text) {
         if (m_hooks.journal) m_hooks.journal(text);

@@ -240,16 +240,24 @@ void CVelmoConnect::StepAside(CZKRBTreeNode* task, const CZKListEntry* f) {
         task->state = kTaskFailed;
         task->retryAt = m_now() + pause;
     }
+    SetAsideOrder a;
+    int32_t status;
     {
         std::lock_guard lock(m_mutex);
-        SetAsideOrder& a = m_state.setAside;
         a.task = task->Name();
         a.file = UploadName(*f);
         // What the server said: its status with the status text, or the text of the failure.
-        a.reason = m_state.answerStatus != 0 && m_state.answerStatus != 200 && m_state.lastErrorCode == m_state.answerStatus
-                       ? std::to_wstring(m_state.answerStatus) + L" " + m_state.lastErrorText
-                       : m_state.lastErrorText;
+        const bool refused = m_state.answerStatus != 0 && m_state.answerStatus != 200 && m_state.lastErrorCode == m_state.answerStatus;
+        status = refused ? m_state.answerStatus : 0;
+        a.reason = refused ? std::to_wstring(m_state.answerStatus) + L" " + m_state.lastErrorText : m_state.lastErrorText;
         a.retrySeconds = std::chrono::duration_cast<std::chrono::seconds>(pause).count();
+        m_state.setAside = a;
+    }
+    {
+        std::lock_guard lock(m_registry->Mutex());
+        task->asideFile = FileNamePart(a.file);
+        task->asideReason = a.reason;
+        task->asideStatus = status;
     }
     RaiseTransfer(kTransferTaskAside);
 }

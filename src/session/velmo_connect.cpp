@@ -242,7 +242,9 @@ std::wstring CVelmoConnect::LastErrorText() const {
 
 SessionSnapshot CVelmoConnect::Snapshot() const {
     std::lock_guard lock(m_mutex);
-    return m_state;
+    SessionSnapshot s = m_state;
+    s.paused = m_paused.load();
+    return s;
 }
 
 uint64_t CVelmoConnect::BytesSent() const {

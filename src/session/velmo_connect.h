@@ -51,6 +51,7 @@ struct SessionSnapshot : SessionEndpoint {
     int32_t currentFileTotal = 0, currentFilePosted = 0;
     uint64_t tasksSent = 0, filesSent = 0, bytesSent = 0;
     bool authenticated = false;
+    bool paused = false;  // the person paused the sending
     std::vector<std::pair<std::wstring, std::wstring>> serverParams;
 };
 

@@ -58,6 +58,10 @@ public:
     int32_t failures = 0;
     int32_t asides = 0;
     std::chrono::steady_clock::time_point retryAt{};
+    // Why it was set aside last, for the people who ask where their order is: the file, the
+    // server's status (0 when none came) and the failure's text.
+    std::wstring asideFile, asideReason;
+    int32_t asideStatus = 0;
 
     // Tree and arrival links, owned by the registry.
     CZKRBTree* registry;

@@ -54,6 +54,8 @@ void BalloonWindow::ShowPage(int page) {
     Relayout(PlaceAboveTray());
     // The window's text is its caption: what a screen reader names it by.
     if (const HWND hwnd = Handle()) SetWindowTextW(hwnd, Caption().c_str());
+    // A page with rows of its own (the queue's) is filled now, not at the next event.
+    if (m_visible && m_agent.Session()) m_agent.Events().RefreshStatistics(*m_agent.Session());
 }
 
 void BalloonWindow::Show() {

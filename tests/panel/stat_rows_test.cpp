@@ -25,10 +25,10 @@ std::vector<std::wstring> VisibleKeys(CStatRows& rows) {
 TEST(StatRows, DisplayListOrderAndAttributes) {
     CStatRows rows;
     rows.EnterDisplayList();
-    ASSERT_EQ(rows.Rows().Count(), 28);
+    ASSERT_EQ(rows.Rows().Count(), 28 + static_cast<int>(CStatRows::kQueueRows));
     EXPECT_EQ(rows.Rows().First()->key, L"AUTH_STATUS");
-    EXPECT_EQ(rows.Rows().Last()->key, L"LAST_ERROR");
-    EXPECT_EQ(rows.Rows().Last()->kind, kRowTextBlock);
+    EXPECT_EQ(rows.lastError.next->key, L"QUEUE_1") << "the queue's rows after the 28";
+    EXPECT_EQ(rows.lastError.kind, kRowTextBlock);
     EXPECT_EQ(rows.authStatus.Value(), L"не выполнена");
     EXPECT_EQ(rows.authTimeout.ValueAlign(), kAlignRight);
     EXPECT_TRUE(rows.auditPath.TrimsPath()) << "path trimming";
@@ -62,16 +62,16 @@ TEST(StatRows, PagesFromResources) {
                                                             L"FILES_QUEUED", L"FILES_SENT", L"QUEUE_SIZE", L"KBYTES_SENT",
                                                             L"DEADLINE_FORECAST", L"ERRORS_COUNT", L"LAST_ERROR"}));
     EXPECT_EQ(rows.Rows().First()->kind, kRowTextBlock);
-    EXPECT_EQ(rows.Rows().Count(), 29) << "one text block made for the free text";
+    EXPECT_EQ(rows.Rows().Count(), 42) << "one text block made for the free text";
     rows.ShowPage(0);
     rows.ShowPage(1);
-    EXPECT_EQ(rows.Rows().Count(), 29) << "the text block is made once";
+    EXPECT_EQ(rows.Rows().Count(), 42) << "the text block is made once";
 
     const PageSize whole = rows.ShowPage(5);
     EXPECT_EQ(whole.width, 300);
     EXPECT_EQ(whole.height, 500);
     EXPECT_EQ(rows.CurrentPage(), 0);
-    EXPECT_EQ(VisibleKeys(rows).size(), 29u);
+    EXPECT_EQ(VisibleKeys(rows).size(), 29u) << "the table and the text block, not the queue's rows";
 }
 
 TEST(StatRows, LowerCaseTokensLayoutAndHitTest) {
@@ -141,4 +141,23 @@ TEST(StatRows, ThePageListingRowsAndTheProgramsOwnNotice) {
     EXPECT_EQ(rows.lastError.Value(), L"Сервер не отвечает");
     rows.ClearNotice();
     EXPECT_EQ(rows.lastError.Value(), L"Сервер не отвечает") << "no notice, nothing to take away";
+}
+
+TEST(StatRows, TheQueuePageShowsItsOrdersAndCopiesOnlyThose) {
+    CStatRows rows;
+    rows.EnterDisplayList();
+    ASSERT_TRUE(rows.AddPage(kPage1000));
+    std::wstring body;
+    for (size_t i = 1; i <= CStatRows::kQueueRows; ++i) body += (i > 1 ? L"|QUEUE_" : L"QUEUE_") + std::to_wstring(i);
+    ASSERT_TRUE(rows.AddPage(L"{Очередь}{480|380}{" + body + L"}"));
+    EXPECT_FALSE(rows.QueueShown());
+    rows.ShowPage(2);
+    EXPECT_TRUE(rows.QueueShown());
+    EXPECT_EQ(VisibleKeys(rows).size(), CStatRows::kQueueRows) << "every row laid out, filled or not";
+    EXPECT_TRUE(rows.SetQueue({{L"Anna", L"ждёт своей очереди"}, {L"и ещё 1 заказ", L""}}));
+    EXPECT_FALSE(rows.SetQueue({{L"Anna", L"ждёт своей очереди"}, {L"и ещё 1 заказ", L""}})) << "nothing changed";
+    EXPECT_EQ(rows.PageText(), L"Anna\tждёт своей очереди\r\nи ещё 1 заказ\t\r\n") << "the empty rows are not copied";
+    EXPECT_EQ(rows.FindByKey(L"QUEUE_1"), nullptr) << "no setting the server could push";
+    rows.ShowPage(1);
+    EXPECT_FALSE(rows.QueueShown());
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "app/settings.h"
@@ -190,6 +191,51 @@ TEST_F(Events, RowsStayWhileTheWindowIsHidden) {
     EXPECT_EQ(rows.tasksSent.Value(), L"3");
     EXPECT_EQ(rows.currentFile.Value(), L"x.jpg");
     EXPECT_EQ(invalidations, 1);
+}
+
+// What the people at the shop ask support most: where is my order, and why is it not there yet.
+TEST_F(Events, TheQueuePageTellsEachOrdersStateInArrivalOrder) {
+    std::wstring body;
+    for (size_t i = 1; i <= CStatRows::kQueueRows; ++i) body += (i > 1 ? L"|QUEUE_" : L"QUEUE_") + std::to_wstring(i);
+    ASSERT_TRUE(rows.AddPage(L"{Очередь}{480|380}{" + body + L"}"));
+    const std::wstring audit = dir / L"audit.UPLOAD" + kPathSep;
+    const auto order = [&](const wchar_t* name, int32_t state) {
+        CZKRBTreeNode* t = reg.Insert(audit + name + kPathSep);
+        t->state = state;
+        return t;
+    };
+    CZKRBTreeNode* sending = order(L"Anna", kTaskReady);
+    for (int i = 0; i < 30; ++i) sending->AddFile(L"", L"f" + std::to_wstring(i), L"")->state = i < 12 ? kFileSent : kFileReady;
+    order(L"Boris", kTaskSplit);
+    CZKRBTreeNode* aside = order(L"Vera", kTaskFailed);
+    aside->retryAt = std::chrono::steady_clock::now() + std::chrono::minutes(17);
+    aside->asideFile = L"big.jpg";
+    aside->asideStatus = 413;
+    aside->asideReason = L"413 Request Entity Too Large";
+    order(L"Gleb", kTaskWaiting);
+    order(L"Dina", kTaskReady);
+    for (int i = 0; i < 10; ++i) order((L"more" + std::to_wstring(i)).c_str(), kTaskReady);
+    snap.currentTaskName = sending->Name();
+
+    events->RefreshStatistics(snap, &reg);
+    rows.ShowPage(rows.PageCount());
+    EXPECT_EQ(rows.PageText(), L"") << "not filled while another page was shown";
+    events->RefreshStatistics(snap, &reg);
+    const std::wstring text = rows.PageText();
+    EXPECT_EQ(text.substr(0, text.find(L"more0")),
+              L"Anna\tотправляется: 12 из 30 файлов\r\n"
+              L"Boris\tнарезается на части\r\n"
+              L"Vera\tждёт: сервер отклоняет файл big.jpg (413), следующая попытка в 12:17\r\n"
+              L"Gleb\tждёт, пока папка перестанет меняться\r\n"
+              L"Dina\tждёт своей очереди\r\n");
+    EXPECT_NE(text.find(L"more6\tждёт своей очереди\r\nи ещё 3 заказа\t\r\n"), std::wstring::npos) << test::Narrow(text);
+
+    // Paused: what would go now waits; what is split or set aside says so still.
+    snap.paused = true;
+    events->RefreshStatistics(snap, &reg);
+    EXPECT_EQ(rows.PageText().substr(0, rows.PageText().find(L"Gleb")),
+              L"Anna\tприостановлено\r\nBoris\tнарезается на части\r\n"
+              L"Vera\tждёт: сервер отклоняет файл big.jpg (413), следующая попытка в 12:17\r\n");
 }
 
 TEST(EventsLive, SeventeenLinesFromARealAuthentication) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -110,9 +111,9 @@ TEST_F(Balloon, ThePauseItemsPauseTheSendingTheMenuThenResumesIt) {
         GetMenuStringW(m, static_cast<UINT>(position), t, 128, MF_BYPOSITION);
         return std::wstring(t);
     };
-    ASSERT_EQ(text(menu, 2), L"Приостановить отправку");
-    EXPECT_EQ(text(menu, 3), L"Отправить сейчас");
-    const HMENU lengths = GetSubMenu(menu, 2);
+    ASSERT_EQ(text(menu, 3), L"Приостановить отправку");
+    EXPECT_EQ(text(menu, 4), L"Отправить сейчас");
+    const HMENU lengths = GetSubMenu(menu, 3);
     ASSERT_NE(lengths, nullptr);
     ASSERT_EQ(GetMenuItemCount(lengths), 4);
     EXPECT_EQ(text(lengths, 0), L"на 15 минут");
@@ -139,11 +140,58 @@ TEST_F(Balloon, ThePauseItemsPauseTheSendingTheMenuThenResumesIt) {
     PostMessageW(main, kTrayMessage, MAKEWPARAM(300, 400), MAKELPARAM(WM_CONTEXTMENU, 0));
     ASSERT_TRUE(PumpUntil([&] { return g_menuRect.right > g_menuRect.left; }, 10s));
     KillTimer(nullptr, timer);
-    EXPECT_EQ(text(menu, 2), L"Возобновить отправку");
-    EXPECT_EQ(GetSubMenu(menu, 2), nullptr);
-    SendMessageW(main, WM_MENUCOMMAND, 2, reinterpret_cast<LPARAM>(menu));
+    EXPECT_EQ(text(menu, 3), L"Возобновить отправку");
+    EXPECT_EQ(GetSubMenu(menu, 3), nullptr);
+    SendMessageW(main, WM_MENUCOMMAND, 3, reinterpret_cast<LPARAM>(menu));
     EXPECT_FALSE(window.Agent()->PausedUntil());
     EXPECT_FALSE(window.Agent()->Session()->Paused());
+}
+
+// The queue page: the orders in the order they came, what each waits for, the rest counted;
+// Ctrl+C copies it as it does the other pages.
+TEST_F(Balloon, TheQueuePageListsTheOrdersInTheirOrderAndCopiesThem) {
+    window.Agent()->PauseSending(kPausedUntilResumed);  // the orders stay in the queue
+    ChoosePage(2);
+    ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 3 && IsWindowVisible(balloon); }));
+    const auto S = [&](int length) { return ScaleToDpi(length, window.Balloon()->Frame().dpi); };
+    EXPECT_EQ(Size().cx, S(480));
+    EXPECT_EQ(Size().cy, S(380));
+    EXPECT_EQ(Rows().PageText(), L"Заказов в очереди нет\t\r\n");
+
+    const wchar_t* names[] = {L"Иванова", L"Петров", L"Сидорова", L"Кузнецов", L"Смирнова", L"Попов", L"Васильева",
+                              L"Соколов", L"Михайлова", L"Новиков", L"Фёдорова", L"Морозов", L"Волкова", L"Алексеев"};
+    std::wstring expected;
+    int moved = 0;
+    for (const wchar_t* name : names) {
+        const std::wstring staging = JoinPath(audit, std::wstring(L"TMPUPLOAD_") + name);
+        ASSERT_TRUE(CreateFolder(staging));
+        for (int i = 0; i < (moved == 0 ? 5 : 2); ++i) test::WriteFile(JoinPath(staging, std::to_wstring(i) + L".jpg"), std::string(1000, 'x'));
+        ASSERT_TRUE(MoveFileW(staging.c_str(), JoinPath(audit, name).c_str()));
+        // One at a time: a look that finds several takes them in the folder's order.
+        ++moved;
+        ASSERT_TRUE(PumpUntil([&] { return window.Agent()->Audit()->Registry().taskCount.load() == moved; }));
+        if (moved <= 12) expected += std::wstring(name) + L"\tприостановлено\r\n";
+    }
+    expected += L"и ещё 2 заказа\t\r\n";
+    ASSERT_TRUE(PumpUntil([&] { return Rows().PageText() == expected; })) << Narrow(Rows().PageText());
+
+    SetKey(VK_CONTROL, true);
+    SendMessageW(balloon, WM_KEYDOWN, 'C', 0);
+    SetKey(VK_CONTROL, false);
+    EXPECT_EQ(ClipboardText(), expected);
+
+    // ZK_QUEUE_SHOT=<file.bmp>: the page for the README (scripts/dpi_screenshots.sh), with the first
+    // order on its way to a slow server (its content list is the sixth file).
+    if (const char* shot = std::getenv("ZK_QUEUE_SHOT"); shot && *shot) {
+        refsrv::FaultRule slow;
+        slow.target = refsrv::FaultTarget::Upload;
+        slow.kind = refsrv::FaultKind::Delay;
+        slow.delayMs = 3000;
+        service.AddFault(slow);
+        window.Agent()->ResumeSending();
+        ASSERT_TRUE(PumpUntil([&] { return Rows().PageText().find(L"отправляется: 2 из ") != std::wstring::npos; }, 60s)) << Narrow(Rows().PageText());
+        EXPECT_TRUE(PaintedWhole(balloon).SaveBmp(FromUtf8(shot)));
+    }
 }
 
 namespace {

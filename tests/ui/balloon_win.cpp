@@ -53,7 +53,7 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
 
     // The tray menu: the pages in resource order, the pause and "send now" items, the two
     // folder items, then the exit.
-    ASSERT_EQ(GetMenuItemCount(window.Tray()->Menu()), 7);
+    ASSERT_EQ(GetMenuItemCount(window.Tray()->Menu()), 8);
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
     EXPECT_EQ(Size().cx, S(420));

@@ -22,9 +22,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Menu positions of the tests' resources: two pages, the pause and "send now" items, the folder
+// Menu positions of the tests' resources: three pages, the pause and "send now" items, the folder
 // items, the exit.
-constexpr int kSettingsPosition = 1, kJournalsPosition = 4, kOrdersPosition = 5, kExitPosition = 6;
+constexpr int kSettingsPosition = 1, kJournalsPosition = 5, kOrdersPosition = 6, kExitPosition = 7;
 
 std::wstring MenuText(HMENU menu, int position) {
     wchar_t text[128] = {};
@@ -178,7 +178,7 @@ TEST_F(SettingsPage, AnEditedAuditFolderIsWatchedARefusedEditKeepsTheOldValueAnd
 
 TEST_F(SettingsPage, TheFolderItemsOpenTheJournalsAndOrdersFoldersOrSayWhyNot) {
     HMENU menu = window.Tray()->Menu();
-    ASSERT_EQ(GetMenuItemCount(menu), 7);
+    ASSERT_EQ(GetMenuItemCount(menu), 8);
     EXPECT_EQ(MenuText(menu, kJournalsPosition), L"Открыть папку журналов");
     EXPECT_EQ(MenuText(menu, kOrdersPosition), L"Открыть папку заказов");
     EXPECT_EQ(MenuText(menu, kExitPosition), L"Выход" + std::wstring(29, L' ')) << "the exit item stays last, as it was";
