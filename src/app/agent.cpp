@@ -2,9 +2,12 @@
 
 #include <chrono>
 #include <cwchar>
+#include <set>
 
 #include "base/fsys.h"
 #include "base/path.h"
+#include "http/net_error_words.h"
+#include "intake/chunk_name.h"
 #include "session/session_codes.h"
 
 namespace zk {
@@ -96,11 +99,72 @@ CTrayStatus::Queue CAgent::QueueNow() {
     return {reg.taskCount.load(), reg.fileCount.load(), reg.queuedBytes.load()};
 }
 
-void CAgent::OnAuthEventForTray(int code) { WakeForTray(m_tray.OnAuthEvent(code)); }
+void CAgent::OnAuthEventForTray(CVelmoConnect& session, int code) {
+    if (code == kAuthSucceeded || code == kAuthFailed) NoteForNotifications(session.Snapshot(), code, true);
+    WakeForTray(m_tray.OnAuthEvent(code));
+}
+
+namespace {
+
+// An order's own files, as its people count them: a big file cut into chunks is one, the content
+// list the agent wrote is none.
+struct OrderFiles {
+    int64_t files = 0;
+    uint64_t bytes = 0;
+};
+OrderFiles FilesOf(CZKRBTree& registry, const std::wstring& task) {
+    OrderFiles out;
+    std::lock_guard lock(registry.Mutex());
+    CZKRBTreeNode* t = registry.Find(task);
+    if (!t) return out;
+    std::set<std::wstring> names;
+    std::lock_guard files(t->Files().Mutex());
+    for (const CZKListEntry* f = t->Files().First(); f; f = f->next) {
+        if (IsContentListPath(f->value)) continue;
+        const ChunkNameInfo chunk = ParseChunkName(f->value);
+        names.insert(chunk.isChunk ? chunk.sourcePath : f->value);
+        out.bytes += f->size;
+    }
+    out.files = static_cast<int64_t>(names.size());
+    return out;
+}
+
+std::wstring FolderNameOf(std::wstring task) {
+    StripTrailingSeparators(task);
+    return FileNamePart(task);
+}
+
+}  // namespace
+
+void CAgent::NoteForNotifications(const SessionSnapshot& s, int code, bool auth) {
+    const auto now = std::chrono::steady_clock::now();
+    if (auth ? code == kAuthSucceeded : code == kTransferAccepted) {
+        m_notifier.ServerAnswered();
+    } else if (auth ? code == kAuthFailed : code == kTransferFailed) {
+        if (IsUnreachableError(s.lastOsError)) m_notifier.ServerUnreachable(s.lastErrorText, now);
+        else if (s.lastErrorCode != kErrStopped && s.lastErrorCode != kErrPaused) m_notifier.ServerAnswered();
+        if (auth && s.lastErrorCode == kErrServerRefused) m_notifier.LoginRefused(s.lastErrorText);
+    } else if (code == kTransferTaskAside) {
+        const int64_t at = m_clock.Now() + s.setAside.retrySeconds;
+        const LocalTime t = m_clock.Local(at);
+        wchar_t hhmm[8];
+        std::swprintf(hhmm, 8, L"%02d:%02d", t.hour, t.minute);
+        m_notifier.OrderSetAside(FolderNameOf(s.setAside.task), s.setAside.reason, hhmm);
+    } else if (code == kTransferTaskDone && m_settings.NotifyDone() && m_audit) {
+        const OrderFiles files = FilesOf(m_audit->Registry(), s.currentTaskName);
+        m_notifier.OrderDone(FolderNameOf(s.currentTaskName), files.files, files.bytes);
+    }
+}
+
+void CAgent::NotifyWhenDue() {
+    const std::optional<Notification> n = m_notifier.Take(std::chrono::steady_clock::now());
+    if (n && m_window) m_window->ShowNotification(*n);
+}
 
 void CAgent::OnTransferEventForTray(CVelmoConnect& session, int code) {
     if (code == kTransferStep) return;  // a step changes nothing the tray shows
     const SessionSnapshot s = session.Snapshot();
+    NoteForNotifications(s, code, false);
     if (code == kTransferTaskAside) {
         WakeForTray(m_tray.OnSetAside(s.setAside.task, s.setAside.reason));
         return;
@@ -126,7 +190,7 @@ bool CAgent::StartUp(const AgentResources& resources, const std::wstring& module
     m_session->SetAuthCallback(this, [](void* user, CVelmoConnect* s, int code) {
         auto* self = static_cast<CAgent*>(user);
         self->m_events.OnAuthEvent(*s, code);
-        self->OnAuthEventForTray(code);
+        self->OnAuthEventForTray(*s, code);
     });
     m_session->SetTransferCallback(this, [](void* user, CVelmoConnect* s, int code) {
         auto* self = static_cast<CAgent*>(user);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/journal.h"
+#include "app/notifier.h"
 #include "app/settings.h"
 #include "app/tray_status.h"
 #include "base/clock.h"
@@ -44,6 +45,8 @@ public:
     virtual void InvalidateTable() = 0;
     // The tray status has news for the main thread to take (any thread).
     virtual void TrayStateChanged() {}
+    // A notification beside the tray icon (the clock thread).
+    virtual void ShowNotification(const Notification& /*notification*/) {}
 };
 
 // The store's value that keeps a pause across a restart: its end (seconds since 1970), -1 for
@@ -84,6 +87,8 @@ public:
     void RotateJournal();
     // About once a second: a pause whose time has come ends.
     void EndPauseWhenDue();
+    // About once a second: the notification due, if any, to the window.
+    void NotifyWhenDue();
     void RequestReauthentication();
     [[nodiscard]] int AuthInterval() const { return m_settings.AuthInterval(); }
 
@@ -119,7 +124,9 @@ private:
     // The folder audit's events (its thread): journal lines of its notices, then the statistics.
     void OnAuditEvent(CVelmoFolderAudit& audit, int code);
     // The session's events as the tray shows them (the upload loop's thread).
-    void OnAuthEventForTray(int code);
+    void OnAuthEventForTray(CVelmoConnect& session, int code);
+    // The same events as the notifications tell them.
+    void NoteForNotifications(const SessionSnapshot& s, int code, bool auth);
     void OnTransferEventForTray(CVelmoConnect& session, int code);
     [[nodiscard]] CTrayStatus::Queue QueueNow();
     void WakeForTray(bool wake) {
@@ -141,6 +148,7 @@ private:
     Guarded<MachineIdentity> m_identity;
     CEventJournal m_events;
     CTrayStatus m_tray;
+    CNotifier m_notifier;
     // Declared in reverse order of their stop: the session goes first, the audit (with the
     // registry) last.
     std::unique_ptr<CVelmoFolderAudit> m_audit;

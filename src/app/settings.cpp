@@ -17,6 +17,7 @@ const StoredValue kStored[] = {
     {L"AuthSrv", &CStatRows::authUrl},     {L"AuthInterval", &CStatRows::authTimeout}, {L"UserName", &CStatRows::userName},
     {L"Password", &CStatRows::userPasswd}, {L"LogsFolder", &CStatRows::logsPath},      {L"Exst", &CStatRows::fileTypes},
     {L"AuditFolder", &CStatRows::auditPath}, {L"ChunkSize", &CStatRows::uploadChunkSize},
+    {L"NotifyDone", &CStatRows::notifyDone},
 };
 constexpr wchar_t kUploadLimitName[] = L"UploadLimitKBps";
 
@@ -52,6 +53,15 @@ std::wstring NormalizeAuditFolder(std::wstring folder) {
 int AuthIntervalFrom(const std::wstring& text) {
     uint32_t v = 0;
     return ParseCount(text, v) && v >= 1 && v <= 600 ? static_cast<int>(v) : 60;
+}
+
+std::optional<bool> YesNoFrom(const std::wstring& text) {
+    const std::wstring t = ToLower(TrimSpaces(text));
+    for (const wchar_t* yes : {L"да", L"1", L"true", L"yes", L"on"})
+        if (t == yes) return true;
+    for (const wchar_t* no : {L"нет", L"0", L"false", L"no", L"off"})
+        if (t == no) return false;
+    return std::nullopt;
 }
 
 uint32_t ChunkMegabytesFrom(const std::wstring& text) {
@@ -143,6 +153,10 @@ void CSettings::Load(const SettingsDefaults& d) {
     m_acceptAll = f.acceptAll;
     m_contentLists = f.contentLists;
     m_journals = f.journals;
+    // Anything but a clear "no" keeps the notifications on, as they ship.
+    const std::optional<bool> notify = YesNoFrom(m_rows.notifyDone.Value());
+    m_notifyDone = notify.value_or(true);
+    m_rows.notifyDone.SetValue(m_notifyDone.load() ? L"да" : L"нет");
 }
 
 bool CSettings::WriteByKey(const std::wstring& key, const std::wstring& text) {
@@ -166,6 +180,7 @@ std::wstring CSettings::RefusalText(const CZKListEntry& row) const {
     if (&row == &m_rows.authTimeout) return L"Интервал авторизации не изменён: нужно целое число минут от 1 до 600";
     if (&row == &m_rows.uploadChunkSize)
         return L"Макс. размер файла не изменён: нужно целое число мегабайт от 0 до " + std::to_wstring(kMaxChunkMegabytes);
+    if (&row == &m_rows.notifyDone) return L"«" + row.label + L"» не изменено: нужно «да» или «нет»";
     return L"Значение «" + row.label + L"» не изменено";
 }
 
@@ -193,6 +208,12 @@ bool CSettings::Apply(CZKListEntry& row, std::wstring text) {
         if (!ParseCount(text, v) || v > kMaxChunkMegabytes) return false;
         m_chunkMb = v;
         if (m_targets) m_targets->ChunkSizeChanged(static_cast<uint64_t>(v) << 20);
+    } else if (&row == &m_rows.notifyDone) {
+        const std::optional<bool> on = YesNoFrom(text);
+        if (!on) return false;
+        m_notifyDone = *on;
+        text = *on ? L"да" : L"нет";
+        if (text == row.Value()) return true;
     } else if (&row == &m_rows.authUrl || &row == &m_rows.userName || &row == &m_rows.userPasswd) {
         credentials = true;
     }

@@ -1,12 +1,13 @@
 // Configuration: defaults from string resources, the registry over them, the rows of the
 // statistics panel holding the effective texts, and the numbers derived for the workers.
 // Every accepted change goes through one settings writer, which checks, normalises, applies
-// and stores all eight values.
+// and stores all nine values.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "app/settings_store.h"
@@ -15,6 +16,9 @@
 
 namespace zk {
 
+// "да" or "нет" (also 1/0, true/false, yes/no, on/off, in any case, spaces around them), else
+// nothing.
+std::optional<bool> YesNoFrom(const std::wstring& text);
 // A count: not empty, decimal digits only, no sign, no spaces, fitting 32 bits.
 bool ParseCount(std::wstring_view text, uint32_t& value);
 // Trailing separators removed, ".UPLOAD" appended unless the text's first ".UPLOAD" ends it.
@@ -81,6 +85,8 @@ public:
     // number) is no limit.
     [[nodiscard]] uint32_t UploadLimit() const { return m_uploadLimit; }
     [[nodiscard]] ExtensionFlags Flags() const;
+    // "NotifyDone": a notification for every order sent (errors are always shown).
+    [[nodiscard]] bool NotifyDone() const { return m_notifyDone.load(); }
     CZKLockedList& Extensions() { return m_extensions; }
     [[nodiscard]] const std::wstring& ModuleFolder() const { return m_moduleFolder; }
 
@@ -97,7 +103,7 @@ private:
     std::atomic<int> m_authInterval{60};
     std::atomic<uint32_t> m_chunkMb{10};
     uint32_t m_uploadLimit = 0;  // set by Load before the workers start
-    std::atomic<bool> m_acceptAll{false}, m_contentLists{false}, m_journals{false};
+    std::atomic<bool> m_acceptAll{false}, m_contentLists{false}, m_journals{false}, m_notifyDone{true};
     CZKLockedList m_extensions;
 };
 

@@ -25,6 +25,13 @@ std::wstring NetErrorWords(uint32_t osError) {
     }
 }
 
+bool IsUnreachableError(uint32_t osError) {
+    switch (osError) {
+        case 12002: case 12007: case 12029: case 12030: case 12031: case 10060: case 10053: case 10054: return true;
+        default: return false;
+    }
+}
+
 std::wstring ExplainNetFailure(const std::wstring& message, uint32_t osError) {
     const std::wstring words = NetErrorWords(osError);
     if (words.empty()) return osError == 0 ? message : message + L" (ошибка " + std::to_wstring(osError) + L")";

@@ -11,6 +11,10 @@ namespace zk {
 // empty for a number people need not be told about in words.
 std::wstring NetErrorWords(uint32_t osError);
 
+// A failure to reach the server at all: no connection, no name, no answer in time, a connection
+// dropped. (A certificate refused or a status answered is the server reached.)
+bool IsUnreachableError(uint32_t osError);
+
 // `message` (the client's own text of a failure) for people: the words for `osError`, then the
 // number and the message for support, as "words (ошибка 12045, message)"; for a number without
 // words the message and the number ("message (ошибка 5)"), for none the message alone.

@@ -79,13 +79,13 @@ std::vector<CZKListEntry*> CStatRows::AllRows() {
     return {&authStatus, &authTimeout, &authUrl,   &userName,   &userPasswd,   &uploadUrl,   &authUserName,
             &authUserPasswd, &uid,     &aid,       &ip,         &mac,          &fileTypes,   &auditPath,
             &logsPath,   &tasksSent,   &tasksQueued, &filesSent, &filesQueued, &queueSize,   &kbytesSent,
-            &currentFile, &currentTask, &bandwidth, &deadlineForecast, &uploadChunkSize, &errorsCount, &lastError};
+            &currentFile, &currentTask, &bandwidth, &deadlineForecast, &uploadChunkSize, &notifyDone, &errorsCount, &lastError};
 }
 
 void CStatRows::EnterDisplayList() {
     const Attr attrs[] = {{0, 0, 0}, {1, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0}, {0, 0, 0},
                           {0, 0, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 1}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 0},
-                          {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 1}, {1, 0, 0}, {0, 0, 2}};
+                          {1, 0, 0}, {0, 1, 0}, {0, 1, 0}, {1, 0, 0}, {1, 0, 0}, {1, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 2}};
     const auto rows = AllRows();
     for (size_t i = 0; i < rows.size(); ++i) {
         rows[i]->SetRowLook(attrs[i].align, attrs[i].trim);

@@ -1,4 +1,4 @@
-// The statistics panel as a model: the 28 named rows, their display list, the pages read from
+// The statistics panel as a model: the 29 named rows, their display list, the pages read from
 // string resources, showing a page, the row layout and hit testing. Painting is the window's.
 // Row values are replaced from worker threads through CZKListEntry::SetValue (under the row
 // list's lock) and read by the painter with Value().
@@ -54,8 +54,9 @@ public:
     CZKListEntry deadlineForecast{L"DEADLINE_FORECAST", L"", L"Время окончания"};
     CZKListEntry fileTypes{L"FILE_TYPES", L"", L"Расширения"};
     CZKListEntry uploadChunkSize{L"UPLOAD_CHUNK_SIZE", L"", L"Макс. размер файла (МБ)"};
+    CZKListEntry notifyDone{L"NOTIFY_DONE", L"да", L"Сообщать об отправке"};
 
-    // Puts the 28 rows into the display list in their order with their attributes, then the
+    // Puts the 29 rows into the display list in their order with their attributes, then the
     // queue page's rows, which the whole table does not show.
     void EnterDisplayList();
     CZKLockedList& Rows() { return m_rows; }

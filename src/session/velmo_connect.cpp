@@ -126,6 +126,7 @@ void CVelmoConnect::SetError(const std::wstring& text, int32_t code, bool raise)
         std::lock_guard lock(m_mutex);
         m_state.lastErrorText = text;
         m_state.lastErrorCode = code;
+        m_state.lastOsError = 0;
     }
     if (raise) throw Failure{};
 }
@@ -208,6 +209,8 @@ uint32_t CVelmoConnect::RecordCaught(std::exception_ptr caught) {
         // recorded where it was raised
     } catch (const httpclientexceptionW& e) {
         SetError(ExplainNetFailure(e.Message(), e.OsError()), static_cast<int32_t>(e.ErrorCode()), false);
+        std::lock_guard lock(m_mutex);
+        m_state.lastOsError = e.OsError();
         return e.OsError();
     } catch (const std::exception& e) {
         SetInternalError(e.what());

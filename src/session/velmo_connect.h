@@ -46,6 +46,7 @@ struct SessionSnapshot : SessionEndpoint {
     std::wstring authUrl, userName, password, version;
     std::wstring lastErrorText, serverAnswer, currentFile, currentTaskName;
     int32_t lastErrorCode = 0;
+    uint32_t lastOsError = 0;  // the platform's number behind the last failure of the network, else 0
     int32_t answerStatus = 0;  // the HTTP status of the last upload's answer (0: none came)
     SetAsideOrder setAside;
     int32_t currentFileTotal = 0, currentFilePosted = 0;

@@ -164,6 +164,9 @@ LRESULT TrayIcon::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case kTrayStateMessage:
             OnState();
             return 0;
+        case kNotifyMessage:
+            OnNotify();
+            return 0;
         case WM_TIMER:
             if (wp == kRetryTimer) {
                 Add();
@@ -196,11 +199,14 @@ void TrayIcon::OnTray(WPARAM wp, LPARAM lp) {
         const UINT event = LOWORD(lp);
         const POINT anchor{static_cast<short>(LOWORD(wp)), static_cast<short>(HIWORD(wp))};
         if (event == NIN_SELECT || event == NIN_KEYSELECT) m_owner.OnIconSelected();
+        else if (event == NIN_BALLOONUSERCLICK) m_owner.OnNotificationClicked(m_noticeKeys);
         else if (event == WM_CONTEXTMENU) OpenMenu(anchor);
         return;
     }
     if (lp == WM_LBUTTONUP) {
         m_owner.OnIconSelected();
+    } else if (lp == NIN_BALLOONUSERCLICK) {
+        m_owner.OnNotificationClicked(m_noticeKeys);
     } else if (lp == WM_RBUTTONUP) {
         POINT pt{};
         GetCursorPos(&pt);
@@ -229,6 +235,22 @@ bool TrayIcon::Notify(DWORD command, HICON icon, const wchar_t* tip) {
     nid.hIcon = icon;
     if (tip) wcsncpy(nid.szTip, tip, 127);
     return m_shell.NotifyIcon(command, nid);
+}
+
+void TrayIcon::ShowNotification(const Notification& notification) {
+    m_pendingNotice.Set(notification);
+    if (const HWND main = Handle()) PostMessageW(main, kNotifyMessage, 0, 0);
+}
+
+void TrayIcon::OnNotify() {
+    std::optional<Notification> n = m_pendingNotice.With([](std::optional<Notification>& slot) { return std::exchange(slot, std::nullopt); });
+    if (!n || !m_added) return;
+    NOTIFYICONDATAW nid = TrayIconData(Handle());
+    nid.uFlags = NIF_INFO;
+    wcsncpy(nid.szInfoTitle, n->title.c_str(), std::size(nid.szInfoTitle) - 1);
+    wcsncpy(nid.szInfo, n->text.c_str(), std::size(nid.szInfo) - 1);
+    nid.dwInfoFlags = (n->error ? NIIF_WARNING : NIIF_INFO) | NIIF_RESPECT_QUIET_TIME;
+    if (m_shell.NotifyIcon(NIM_MODIFY, nid)) m_noticeKeys = std::move(n->pageKeys);
 }
 
 void TrayIcon::Add() {

@@ -2,14 +2,18 @@
 // single-instance marker (its class is the agent's class, its title the program's); the icon is
 // added in version 4 (again after a shell restart, and until a shell that is not ready yet takes
 // it), its look and tip follow the tray status; what a click or a menu item means is its owner's.
-// Thread: the main thread; StateChanged() may be called on any thread (it only posts).
+// Thread: the main thread; StateChanged() and ShowNotification() may be called on any thread
+// (they only post; the notification waits in m_pendingNotice, which guards itself).
 #pragma once
 #include <windows.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/notifier.h"
 #include "app/tray_status.h"
+#include "base/guarded.h"
 #include "base/win_handles.h"
 #include "panel/folder_items.h"
 #include "panel/pause_items.h"
@@ -22,6 +26,7 @@ inline constexpr wchar_t kMainTitle[] = L"ZELTAVIO EXPRESS UPLOADER";
 inline constexpr UINT kTrayMessage = WM_USER + 1;
 inline constexpr UINT kWakeMessage = WM_USER + 2;
 inline constexpr UINT kTrayStateMessage = WM_USER + 3;
+inline constexpr UINT kNotifyMessage = WM_USER + 4;
 
 // What the icon and the menu ask of the window object.
 class ITrayOwner {
@@ -36,6 +41,8 @@ public:
     virtual void OnExitChosen() = 0;  // the exit item, or WM_CLOSE (the installer's way)
     virtual void OnSecondStart() = 0;
     virtual void OnIconAddedAgain() = 0;  // a new shell took the icon
+    // A notification was clicked: the page listing `pageKeys` is wanted.
+    virtual void OnNotificationClicked(const std::vector<std::wstring>& pageKeys) = 0;
     virtual void OnMainDestroyed() = 0;   // before the message loop is told to end
 };
 
@@ -57,6 +64,9 @@ public:
     [[nodiscard]] RECT IconRect() const;
     // The tray status has a new state (any thread).
     void StateChanged();
+    // A notification beside the icon, as the shell shows them (a toast on Windows 10 and 11,
+    // silenced by Focus Assist as people expect). Any thread: it is shown on the main thread.
+    void ShowNotification(const Notification& notification);
 
 private:
     friend class BaseWindow<TrayIcon>;
@@ -72,6 +82,7 @@ private:
     void OnState();
     void ApplyState();
     bool FindTrayRect(RECT& rect) const;
+    void OnNotify();
 
     ITrayOwner& m_owner;
     int m_pausePosition = -1;  // of the pause item in the menu
@@ -84,6 +95,8 @@ private:
     std::optional<TrayState> m_shown;
     DWORD m_applied = 0;  // tick of the last icon change
     bool m_timerArmed = false;
+    Guarded<std::optional<Notification>> m_pendingNotice;  // from the clock thread
+    std::vector<std::wstring> m_noticeKeys;                  // of the one shown last
     // Broadcast by a shell that (re)starts: its tray has lost our icon.
     UINT m_taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 };

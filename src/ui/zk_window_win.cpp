@@ -80,7 +80,11 @@ bool CZKWindow::CreateMainWindow() {
 
     m_clockThread = std::make_unique<CAuditThread>(
         m_clock, CAuditThread::Hooks{[this] { m_agent->RotateJournal(); }, [this] { m_agent->RequestReauthentication(); },
-                                     [this] { return m_agent->AuthInterval(); }, [this] { m_agent->EndPauseWhenDue(); }});
+                                     [this] { return m_agent->AuthInterval(); },
+                                     [this] {
+                                         m_agent->EndPauseWhenDue();
+                                         m_agent->NotifyWhenDue();
+                                     }});
     m_clockThread->Start();
     return true;
 }
@@ -193,6 +197,15 @@ void CZKWindow::OnSecondStart() {
     if (!wasVisible) m_balloon->ShowPage(1);
     SetForegroundWindow(m_balloon->Handle());
     if (!wasVisible) m_balloon->Show();
+}
+
+void CZKWindow::ShowNotification(const Notification& notification) {
+    if (m_tray) m_tray->ShowNotification(notification);
+}
+
+void CZKWindow::OnNotificationClicked(const std::vector<std::wstring>& pageKeys) {
+    const int page = m_agent->Rows().PageWith(pageKeys);
+    OnPageChosen(page > 0 ? page : 1);
 }
 
 void CZKWindow::OnIconAddedAgain() {

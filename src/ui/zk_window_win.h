@@ -3,8 +3,8 @@
 // the hidden main window with the tray icon and menu, the balloon with its editor, and drop
 // intake. It creates them in the start-up order and ends them in the shutdown order, here alone,
 // and decides what the icon's clicks and the menu's items do.
-// Threads: the main thread, but for the agent's calls IsVisible, InvalidateTable and
-// TrayStateChanged, which workers make (each part says why that is safe).
+// Threads: the main thread, but for the agent's calls IsVisible, InvalidateTable,
+// TrayStateChanged and ShowNotification, which workers make (each part says why that is safe).
 #pragma once
 #include <windows.h>
 
@@ -64,6 +64,7 @@ public:
     [[nodiscard]] bool IsVisible() const override { return m_balloon && m_balloon->IsVisible(); }
     void InvalidateTable() override;
     void TrayStateChanged() override;
+    void ShowNotification(const Notification& notification) override;
 
 private:
     // ITrayOwner.
@@ -75,6 +76,7 @@ private:
     void OnExitChosen() override;
     void OnSecondStart() override;
     void OnIconAddedAgain() override;
+    void OnNotificationClicked(const std::vector<std::wstring>& pageKeys) override;
     void OnMainDestroyed() override;
 
     bool CreateMainWindow();

@@ -17,8 +17,10 @@ namespace {
 struct HiddenWindow : IAgentWindow {
     bool IsVisible() const override { return visible; }
     void InvalidateTable() override { ++invalidations; }
+    void ShowNotification(const Notification& n) override { notifications.push_back(n); }  // the test's thread
     std::atomic<bool> visible{true};
     std::atomic<int> invalidations{0};
+    std::vector<Notification> notifications;
 };
 
 AgentResources Resources() {
@@ -186,4 +188,40 @@ TEST(Agent, APauseHoldsAcrossARestartAndEndsAtItsTime) {
     for (const wchar_t* line : {L"INFO\tПауза\tОтправка приостановлена до 15:30\r\n", L"INFO\tПауза\tОтправка возобновлена\r\n",
                                 L"INFO\tПауза\tОтправка приостановлена до возобновления\r\n"})
         EXPECT_NE(all.find(ToUtf8(line)), std::string::npos) << ToUtf8(line);
+}
+
+// An order sent is told as its people count it: a big file cut into chunks is one file, the
+// content list the agent wrote is none. Switched off, nothing is told.
+TEST(Agent, AnOrderSentIsToldAsItsPeopleCountItUnlessSwitchedOff) {
+    refsrv::RefService service;
+    ASSERT_TRUE(service.Start());
+    test::TempDir dir(L"agentn");
+    const std::wstring audit = dir / L"orders.UPLOAD";
+    EXPECT_TRUE(CreateFolder(audit));
+    SystemClock clock;
+    MemorySettingsStore store;
+    store.values = {{L"AuthSrv", service.AuthUrl()}, {L"AuditFolder", audit}, {L"LogsFolder", dir.Path()},
+                    {L"ChunkSize", L"1"},        {L"NotifyDone", L"нет"}};
+    HiddenWindow window;
+    CAgent agent(clock, store, &window);
+    ASSERT_TRUE(agent.StartUp(Resources(), dir.Path()));
+    const auto send = [&](const wchar_t* name) {
+        const std::wstring staged = JoinPath(dir.Path(), name), order = JoinPath(audit, name);
+        EXPECT_TRUE(CreateFolder(staged));
+        test::WriteFile(JoinPath(staged, L"big.jpg"), test::PatternBytes(2600000, 9));  // three chunks
+        test::WriteFile(JoinPath(staged, L"small.jpg"), test::PatternBytes(3000, 1));
+        EXPECT_TRUE(RenamePath(staged, order));
+        return test::WaitUntil([&] { return !PathExists(order) && agent.Rows().tasksQueued.Value() == L"0"; }, std::chrono::seconds(60));
+    };
+    ASSERT_TRUE(send(L"Anna"));
+    agent.NotifyWhenDue();
+    EXPECT_TRUE(window.notifications.empty()) << "switched off";
+
+    ASSERT_TRUE(agent.Settings().CommitEdit(agent.Rows().notifyDone, L"да"));
+    ASSERT_TRUE(send(L"Иванова"));
+    agent.NotifyWhenDue();
+    ASSERT_EQ(window.notifications.size(), 1u);
+    EXPECT_EQ(window.notifications[0].text, L"Заказ «Иванова» отправлен: 2 файла, 2 МБ");  // 2.5 MB, the chunks counted once
+    EXPECT_GE(service.Received().size(), 5u) << "three chunks, the small file and the content list went";
+    agent.ShutDown();
 }

@@ -102,7 +102,7 @@ TEST(SettingsParsing, ExtensionLists) {
 
 TEST_F(SettingsTest, FirstStartWritesEveryValueFromTheDefaults) {
     settings.Load(defaults);
-    EXPECT_EQ(store.values.size(), 8u);
+    EXPECT_EQ(store.values.size(), 9u);
     EXPECT_EQ(store.values[L"AuthSrv"], L"http://auth.example/ru/99");
     EXPECT_EQ(store.values[L"AuthInterval"], L"60");
     EXPECT_EQ(store.values[L"UserName"], L"loader");
@@ -111,6 +111,8 @@ TEST_F(SettingsTest, FirstStartWritesEveryValueFromTheDefaults) {
     EXPECT_EQ(store.values[L"Exst"], L"*.kzo,*.wrx,*.jpg,*.lst");
     EXPECT_EQ(store.values[L"AuditFolder"], dir.Path() + S + L"audit.UPLOAD");
     EXPECT_EQ(store.values[L"ChunkSize"], L"0");
+    EXPECT_EQ(store.values[L"NotifyDone"], L"да");
+    EXPECT_TRUE(settings.NotifyDone());
     EXPECT_EQ(rows.auditPath.Value(), dir.Path() + S + L"audit.UPLOAD") << "no second .UPLOAD";
     EXPECT_TRUE(IsFolder(dir.Path() + S + L"audit.UPLOAD"));
     EXPECT_EQ(settings.ChunkMegabytes(), 0u);
@@ -130,7 +132,7 @@ TEST_F(SettingsTest, StoredValuesOverrideAndAreNormalised) {
     EXPECT_EQ(rows.logsPath.Value(), dir.Path()) << "a missing logs folder falls back to the module folder";
     EXPECT_TRUE(settings.Flags().acceptAll);
     EXPECT_EQ(rows.userName.Value(), L"\u0438\u0432\u0430\u043D");
-    EXPECT_EQ(store.values.size(), 8u) << "missing values written back";
+    EXPECT_EQ(store.values.size(), 9u) << "missing values written back";
 }
 
 TEST_F(SettingsTest, WriterRefusesBadEditsAndStoresEverythingOnSuccess) {
@@ -145,7 +147,7 @@ TEST_F(SettingsTest, WriterRefusesBadEditsAndStoresEverythingOnSuccess) {
     EXPECT_EQ(store.writes, 0) << "refused edits store nothing";
     EXPECT_TRUE(settings.Write(rows.authTimeout, L"15"));
     EXPECT_EQ(settings.AuthInterval(), 15);
-    EXPECT_EQ(store.writes, 8) << "all eight values are written back";
+    EXPECT_EQ(store.writes, 9) << "all nine values are written back";
     EXPECT_EQ(store.values[L"AuthInterval"], L"15");
     EXPECT_TRUE(settings.Write(rows.uploadChunkSize, L"20"));
     EXPECT_EQ(targets.chunks, (std::vector<uint64_t>{20ull << 20}));
@@ -228,6 +230,33 @@ TEST_F(SettingsTest, TheUploadLimitIsReadButNeverWritten) {
         s.Load(defaults);
         EXPECT_EQ(s.UploadLimit(), limit) << test::Narrow(text);
         EXPECT_EQ(other.values[L"UploadLimitKBps"], text) << "the stored text stays as it was";
-        EXPECT_EQ(other.values.size(), 9u);
+        EXPECT_EQ(other.values.size(), 10u);
     }
+}
+
+// The notifications of orders sent: on as shipped, off by an edit, a pushed setting or the store.
+TEST_F(SettingsTest, TheDoneNotificationsAreSwitchedByYesOrNo) {
+    const struct {
+        const wchar_t* stored;
+        const wchar_t* row;
+    } loads[] = {{L"нет", L"нет"}, {L" OFF ", L"нет"}, {L"0", L"нет"}, {L"Да", L"да"}, {L"maybe", L"да"}};
+    for (const auto& c : loads) {
+        MemorySettingsStore other;
+        other.values[L"NotifyDone"] = c.stored;
+        CStatRows otherRows;
+        otherRows.EnterDisplayList();
+        CSettings s{otherRows, other};
+        s.Load(defaults);
+        EXPECT_EQ(otherRows.notifyDone.Value(), c.row) << test::Narrow(c.stored);
+        EXPECT_EQ(s.NotifyDone(), std::wstring(c.row) == L"да");
+    }
+    settings.Load(defaults);
+    EXPECT_FALSE(settings.CommitEdit(rows.notifyDone, L"иногда"));
+    EXPECT_EQ(rows.lastError.Value(), L"«Сообщать об отправке» не изменено: нужно «да» или «нет»");
+    EXPECT_TRUE(settings.CommitEdit(rows.notifyDone, L" НЕТ "));
+    EXPECT_FALSE(settings.NotifyDone());
+    EXPECT_EQ(store.values[L"NotifyDone"], L"нет");
+    EXPECT_TRUE(settings.WriteByKey(L"notify_done", L"1")) << "as the server pushes it";
+    EXPECT_TRUE(settings.NotifyDone());
+    EXPECT_EQ(store.values[L"NotifyDone"], L"да");
 }

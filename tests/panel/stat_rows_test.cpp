@@ -25,9 +25,9 @@ std::vector<std::wstring> VisibleKeys(CStatRows& rows) {
 TEST(StatRows, DisplayListOrderAndAttributes) {
     CStatRows rows;
     rows.EnterDisplayList();
-    ASSERT_EQ(rows.Rows().Count(), 28 + static_cast<int>(CStatRows::kQueueRows));
+    ASSERT_EQ(rows.Rows().Count(), 29 + static_cast<int>(CStatRows::kQueueRows));
     EXPECT_EQ(rows.Rows().First()->key, L"AUTH_STATUS");
-    EXPECT_EQ(rows.lastError.next->key, L"QUEUE_1") << "the queue's rows after the 28";
+    EXPECT_EQ(rows.lastError.next->key, L"QUEUE_1") << "the queue's rows after the 29";
     EXPECT_EQ(rows.lastError.kind, kRowTextBlock);
     EXPECT_EQ(rows.authStatus.Value(), L"не выполнена");
     EXPECT_EQ(rows.authTimeout.ValueAlign(), kAlignRight);
@@ -35,7 +35,7 @@ TEST(StatRows, DisplayListOrderAndAttributes) {
     std::vector<std::wstring> editable;
     for (auto* e : rows.EditableVisibleRows()) editable.push_back(e->key);
     EXPECT_EQ(editable, (std::vector<std::wstring>{L"AUTH_TIMEOUT", L"AUTH_URL", L"USER_NAME", L"USER_PASSWD", L"FILE_TYPES",
-                                                   L"AUDIT_PATH", L"LOGS_PATH", L"UPLOAD_CHUNK_SIZE"}));
+                                                   L"AUDIT_PATH", L"LOGS_PATH", L"UPLOAD_CHUNK_SIZE", L"NOTIFY_DONE"}));
     EXPECT_EQ(rows.FindByKey(L"current_task"), &rows.currentTask);
     EXPECT_EQ(rows.FindByKey(L"nope"), nullptr);
     // Emptying the display list spares the rows.
@@ -62,16 +62,16 @@ TEST(StatRows, PagesFromResources) {
                                                             L"FILES_QUEUED", L"FILES_SENT", L"QUEUE_SIZE", L"KBYTES_SENT",
                                                             L"DEADLINE_FORECAST", L"ERRORS_COUNT", L"LAST_ERROR"}));
     EXPECT_EQ(rows.Rows().First()->kind, kRowTextBlock);
-    EXPECT_EQ(rows.Rows().Count(), 42) << "one text block made for the free text";
+    EXPECT_EQ(rows.Rows().Count(), 43) << "one text block made for the free text";
     rows.ShowPage(0);
     rows.ShowPage(1);
-    EXPECT_EQ(rows.Rows().Count(), 42) << "the text block is made once";
+    EXPECT_EQ(rows.Rows().Count(), 43) << "the text block is made once";
 
     const PageSize whole = rows.ShowPage(5);
     EXPECT_EQ(whole.width, 300);
     EXPECT_EQ(whole.height, 500);
     EXPECT_EQ(rows.CurrentPage(), 0);
-    EXPECT_EQ(VisibleKeys(rows).size(), 29u) << "the table and the text block, not the queue's rows";
+    EXPECT_EQ(VisibleKeys(rows).size(), 30u) << "the table and the text block, not the queue's rows";
 }
 
 TEST(StatRows, LowerCaseTokensLayoutAndHitTest) {

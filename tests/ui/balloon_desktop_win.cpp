@@ -194,6 +194,28 @@ TEST_F(Balloon, TheQueuePageListsTheOrdersInTheirOrderAndCopiesThem) {
     }
 }
 
+// An order sent is told beside the icon, through the shell's own notifications; a click on one
+// opens the balloon on the page it concerns.
+TEST_F(Balloon, AnOrderSentIsToldBesideTheIconAndAClickOnItOpensThePage) {
+    const std::wstring staging = JoinPath(audit, L"TMPUPLOAD_Иванова");
+    ASSERT_TRUE(CreateFolder(staging));
+    test::WriteFile(JoinPath(staging, L"a.jpg"), std::string(1000, 'x'));
+    ASSERT_TRUE(MoveFileW(staging.c_str(), JoinPath(audit, L"Иванова").c_str()));
+    const auto told = [&] {
+        for (const auto& c : shell.Calls())
+            if (c.message == NIM_MODIFY && (c.flags & NIF_INFO)) return std::optional<RecordingShell::Call>(c);
+        return std::optional<RecordingShell::Call>();
+    };
+    ASSERT_TRUE(PumpUntil([&] { return told().has_value(); }, 60s)) << "the clock thread hands it to the icon";
+    EXPECT_EQ(told()->info, L"Заказ «Иванова» отправлен: 1 файл, 1 КБ") << "the content list is the agent's, not a file of the order";
+    EXPECT_EQ(told()->infoTitle, L"Заказ отправлен");
+    EXPECT_FALSE(IsWindowVisible(balloon));
+
+    PostMessageW(main, kTrayMessage, MAKEWPARAM(800, 700), MAKELPARAM(NIN_BALLOONUSERCLICK, 0));
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(balloon) != FALSE; }));
+    EXPECT_EQ(Rows().CurrentPage(), 1) << "the statistics";
+}
+
 namespace {
 
 class BalloonWrongPassword : public Balloon {

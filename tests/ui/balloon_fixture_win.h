@@ -35,10 +35,12 @@ public:
         HICON icon;
         std::wstring tip;
         UINT version;
+        UINT flags;
+        std::wstring infoTitle, info;  // a notification (NIF_INFO)
     };
     bool NotifyIcon(DWORD message, NOTIFYICONDATAW& data) override {
         std::lock_guard lock(m_mutex);
-        m_calls.push_back({message, data.hIcon, data.szTip, data.uVersion});
+        m_calls.push_back({message, data.hIcon, data.szTip, data.uVersion, data.uFlags, data.szInfoTitle, data.szInfo});
         if (message == NIM_ADD && refuseAdds > 0) {
             --refuseAdds;
             return false;

@@ -57,7 +57,7 @@ TEST_F(Balloon, TrayClickShowsAPageTheMenuSwitchesPagesTheCloseBoxHides) {
     ChoosePage(1);
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
     EXPECT_EQ(Size().cx, S(420));
-    EXPECT_EQ(Size().cy, S(440));
+    EXPECT_EQ(Size().cy, S(462));
     EXPECT_TRUE(Rows().userName.visible);
     EXPECT_FALSE(Rows().filesSent.visible);
 
@@ -112,7 +112,8 @@ TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
     Key(VK_TAB);
     ASSERT_EQ(Editing(), &Rows().userPasswd);
     EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), L'*') << "the password is shown as stars";
-    for (CZKListEntry* next : {&Rows().logsPath, &Rows().fileTypes, &Rows().auditPath, &Rows().uploadChunkSize, &Rows().authTimeout}) {
+    for (CZKListEntry* next : {&Rows().logsPath, &Rows().fileTypes, &Rows().auditPath, &Rows().uploadChunkSize, &Rows().authTimeout,
+                                 &Rows().notifyDone}) {
         Key(VK_TAB);
         EXPECT_EQ(Editing(), next) << "the rows in the order of the page";
         EXPECT_EQ(SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0), 0) << "stars only for the password";
@@ -126,7 +127,7 @@ TEST_F(Balloon, EditorTabWrapsEnterCommitsEscapeCancelsThePasswordShowsStars) {
     Key(VK_TAB);
     keys[VK_SHIFT] = 0;
     SetKeyboardState(keys);
-    EXPECT_EQ(Editing(), &Rows().authTimeout) << "Shift+Tab wrapped back to the last";
+    EXPECT_EQ(Editing(), &Rows().notifyDone) << "Shift+Tab wrapped back to the last";
 
     // Escape cancels: neither the row nor the registry changes.
     ClickValueOf(Rows().userName);

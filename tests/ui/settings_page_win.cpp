@@ -70,22 +70,22 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
     ASSERT_TRUE(PumpUntil([&] { return Rows().CurrentPage() == 2 && IsWindowVisible(balloon); }));
     const int dpi = window.Balloon()->Frame().dpi;
     EXPECT_EQ(Size().cx, ScaleToDpi(420, dpi));
-    EXPECT_EQ(Size().cy, ScaleToDpi(440, dpi));
+    EXPECT_EQ(Size().cy, ScaleToDpi(462, dpi));
     EXPECT_EQ(window.Balloon()->Caption().rfind(L"Настройки [v", 0), 0u);
 
     // The explanation, the settings, the login's status and the identity, then the last error.
     CStatRows& r = Rows();
     const std::vector<CZKListEntry*> shown = VisibleRows(r);
     const std::vector<CZKListEntry*> expected{&r.authUrl,  &r.userName,        &r.userPasswd,  &r.logsPath,   &r.fileTypes,
-                                              &r.auditPath, &r.uploadChunkSize, &r.authTimeout, &r.authStatus, &r.ip,
-                                              &r.mac,       &r.uid,             &r.aid,         &r.lastError};
+                                              &r.auditPath, &r.uploadChunkSize, &r.authTimeout, &r.notifyDone, &r.authStatus,
+                                              &r.ip,        &r.mac,             &r.uid,         &r.aid,        &r.lastError};
     ASSERT_EQ(shown.size(), expected.size() + 1);
     EXPECT_EQ(shown[0]->kind, kRowTextBlock);
     EXPECT_TRUE(shown[0]->key.empty());
     EXPECT_NE(shown[0]->value.find(L"Enter сохраняет, Esc отменяет"), std::wstring::npos);
     for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(shown[i + 1], expected[i]) << "row " << i + 1;
     EXPECT_FALSE(r.authUserPasswd.visible) << "the upload password is never shown in clear";
-    EXPECT_EQ(r.EditableVisibleRows().size(), 8u);
+    EXPECT_EQ(r.EditableVisibleRows().size(), 9u);
 
     // All rows inside the table area, none cut off at the bottom.
     const RectI body = window.Balloon()->Frame().Body();
@@ -99,7 +99,7 @@ TEST_F(Balloon, AtTheSessionsDpiTheSettingsPageShowsItsRowsAndEveryLabelAndValue
     const std::vector<std::pair<CZKListEntry*, std::wstring>> longest{
         {&r.authUrl, L"http://auth.zeltavio.ru/ru/99"}, {&r.authUrl, r.authUrl.Value()}, {&r.userName, L"loader-workshop-12"},
         {&r.userPasswd, L"*****"},                       {&r.fileTypes, L"*.kzo,*.wrx,*.jpg,*.jpeg,*.lst"},
-        {&r.uploadChunkSize, L"2047"},                   {&r.authTimeout, L"600"}, {&r.authStatus, L"не выполнена"},
+        {&r.uploadChunkSize, L"2047"},                   {&r.authTimeout, L"600"}, {&r.notifyDone, L"нет"}, {&r.authStatus, L"не выполнена"},
         {&r.ip, L"255.255.255.255"},                     {&r.mac, L"FFFFFFFFFFFF"}, {&r.uid, L"1234567890"}, {&r.aid, L"1234567890"}};
     for (const auto& [row, text] : longest) {
         EXPECT_LE(MeasureBalloonText(text, BalloonFont::kValue, 96).Width, Width(row->valueRect) * 96 / dpi) << "value cut at 96 DPI";

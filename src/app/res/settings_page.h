@@ -6,4 +6,4 @@
 // one-line explanation, the settings in the order an administrator fills them in, then what
 // the server made of them: the login's status and the identity it knows the agent by. The
 // last-error row says why an edit was refused.
-#define SETTINGS_PAGE_TEXT "{Настройки}{420|440}{Щёлкните значение, чтобы изменить его; Enter сохраняет, Esc отменяет.|AUTH_URL|USER_NAME|USER_PASSWD|LOGS_PATH|FILE_TYPES|AUDIT_PATH|UPLOAD_CHUNK_SIZE|AUTH_TIMEOUT|AUTH_STATUS|IP|MAC|UID|AID|LAST_ERROR}"
+#define SETTINGS_PAGE_TEXT "{Настройки}{420|462}{Щёлкните значение, чтобы изменить его; Enter сохраняет, Esc отменяет.|AUTH_URL|USER_NAME|USER_PASSWD|LOGS_PATH|FILE_TYPES|AUDIT_PATH|UPLOAD_CHUNK_SIZE|AUTH_TIMEOUT|NOTIFY_DONE|AUTH_STATUS|IP|MAC|UID|AID|LAST_ERROR}"
