@@ -39,7 +39,7 @@ TEST(RegistryStore, ValuesRoundTrip) {
     DeleteKey();
 }
 
-TEST(RegistryStore, FirstStartCreatesAllEightValues) {
+TEST(RegistryStore, FirstStartCreatesAllNineValues) {
     DeleteKey();
     test::TempDir dir(L"regstart");
     CStatRows rows;
@@ -48,9 +48,11 @@ TEST(RegistryStore, FirstStartCreatesAllEightValues) {
     CSettings settings(rows, store);
     settings.Load({L"http://auth/ru/99", L"loader", L"malvoro", L"*.jpg", L"0", L"60", dir.Path()});
     ASSERT_TRUE(store.Open());
-    for (const wchar_t* name : {L"AuthSrv", L"AuthInterval", L"UserName", L"Password", L"LogsFolder", L"Exst", L"AuditFolder", L"ChunkSize"})
+    for (const wchar_t* name :
+         {L"AuthSrv", L"AuthInterval", L"UserName", L"Password", L"LogsFolder", L"Exst", L"AuditFolder", L"ChunkSize", L"NotifyDone"})
         EXPECT_TRUE(store.Read(name).has_value()) << test::Narrow(name);
     EXPECT_EQ(store.Read(L"AuditFolder").value_or(L""), dir.Path() + L"\\audit.UPLOAD");
+    EXPECT_EQ(store.Read(L"NotifyDone").value_or(L""), L"да") << "Cyrillic text in a REG_SZ";
     store.Close();
     DeleteKey();
 }
