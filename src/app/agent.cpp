@@ -140,11 +140,12 @@ void CAgent::NoteForNotifications(const SessionSnapshot& s, int code, bool auth)
     const auto now = std::chrono::steady_clock::now();
     if (auth ? code == kAuthSucceeded : code == kTransferAccepted) {
         m_notifier.ServerAnswered();
+        if (auth) m_notifier.LoginAccepted();
     } else if (auth ? code == kAuthFailed : code == kTransferFailed) {
         if (IsUnreachableError(s.lastOsError)) m_notifier.ServerUnreachable(s.lastErrorText, now);
         else if (s.lastErrorCode != kErrStopped && s.lastErrorCode != kErrPaused) m_notifier.ServerAnswered();
         if (auth && s.lastErrorCode == kErrServerRefused) m_notifier.LoginRefused(s.lastErrorText);
-    } else if (code == kTransferTaskAside) {
+    } else if (code == kTransferTaskAside && s.setAside.times == 1) {  // its later steps aside are the journal's
         const int64_t at = m_clock.Now() + s.setAside.retrySeconds;
         const LocalTime t = m_clock.Local(at);
         wchar_t hhmm[8];

@@ -1,5 +1,7 @@
 #include "app/notifier.h"
 
+#include <utility>
+
 #include "panel/queue_rows.h"
 
 namespace zk {
@@ -29,7 +31,13 @@ void CNotifier::OrderSetAside(const std::wstring& name, const std::wstring& reas
 
 void CNotifier::LoginRefused(const std::wstring& reason) {
     std::lock_guard lock(m_mutex);
+    if (std::exchange(m_refusedSaid, true)) return;
     m_refused = reason;
+}
+
+void CNotifier::LoginAccepted() {
+    std::lock_guard lock(m_mutex);
+    m_refusedSaid = false;
 }
 
 void CNotifier::ServerUnreachable(const std::wstring& reason, Clock::time_point now) {

@@ -33,7 +33,9 @@ public:
     // `files`: the order's own files (a big file cut into chunks counts once).
     void OrderDone(const std::wstring& name, int64_t files, uint64_t bytes);
     void OrderSetAside(const std::wstring& name, const std::wstring& reason, const std::wstring& retryClock);
+    // Said once until a login is accepted again (the agent tries again every few seconds).
     void LoginRefused(const std::wstring& reason);
+    void LoginAccepted();
     // The server could not be reached (no connection, no name, a time-out); said once it has
     // lasted five minutes, and once per such stretch.
     void ServerUnreachable(const std::wstring& reason, Clock::time_point now);
@@ -54,7 +56,7 @@ private:
     std::vector<std::wstring> m_asideNames;
     std::wstring m_asideText, m_refused, m_unreachableReason;
     std::optional<Clock::time_point> m_unreachableSince;
-    bool m_unreachableSaid = false, m_unreachableDue = false;
+    bool m_unreachableSaid = false, m_unreachableDue = false, m_refusedSaid = false;
     std::optional<Clock::time_point> m_lastShown;
 };
 

@@ -233,9 +233,11 @@ bool CVelmoConnect::LeaveAfterFailure(CZKRBTreeNode* task, const CZKListEntry* f
 
 void CVelmoConnect::StepAside(CZKRBTreeNode* task, const CZKListEntry* f) {
     std::chrono::minutes pause;
+    int32_t times;
     {
         std::lock_guard lock(m_registry->Mutex());
         pause = AsidePause(task->asides++);
+        times = task->asides;
         task->failures = 0;
         task->state = kTaskFailed;
         task->retryAt = m_now() + pause;
@@ -251,6 +253,7 @@ void CVelmoConnect::StepAside(CZKRBTreeNode* task, const CZKListEntry* f) {
         status = refused ? m_state.answerStatus : 0;
         a.reason = refused ? std::to_wstring(m_state.answerStatus) + L" " + m_state.lastErrorText : m_state.lastErrorText;
         a.retrySeconds = std::chrono::duration_cast<std::chrono::seconds>(pause).count();
+        a.times = times;
         m_state.setAside = a;
     }
     {

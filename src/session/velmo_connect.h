@@ -40,6 +40,7 @@ struct SessionEndpoint {
 struct SetAsideOrder {
     std::wstring task, file, reason;
     int64_t retrySeconds = 0;
+    int32_t times = 0;  // how often this order has stepped aside in this run
 };
 
 struct SessionSnapshot : SessionEndpoint {

@@ -47,6 +47,13 @@ TEST(Notifier, OneAtMostEveryTenSecondsTheOrdersSentMeanwhileInOne) {
     }
     n.OrderSetAside(L"Смирнова", L"Нет соединения", L"16:00");
     EXPECT_EQ(n.Take(t0 + 70s)->text, L"Заказ «Смирнова» отложен: Нет соединения. Следующая попытка в 16:00");
+
+    // The agent tries to log in again every few seconds: a refusal is told once until one is accepted.
+    n.LoginRefused(L"Неверный пароль");
+    EXPECT_FALSE(n.Take(t0 + 80s)) << "already told";
+    n.LoginAccepted();
+    n.LoginRefused(L"Пользователь заблокирован");
+    EXPECT_EQ(n.Take(t0 + 90s)->text, L"Пользователь заблокирован");
 }
 
 TEST(Notifier, AServerOutOfReachIsToldAfterFiveMinutesOncePerStretch) {
