@@ -144,7 +144,8 @@ void CAgent::NoteForNotifications(const SessionSnapshot& s, int code, bool auth)
     } else if (auth ? code == kAuthFailed : code == kTransferFailed) {
         if (IsUnreachableError(s.lastOsError)) m_notifier.ServerUnreachable(s.lastErrorText, now);
         else if (s.lastErrorCode != kErrStopped && s.lastErrorCode != kErrPaused) m_notifier.ServerAnswered();
-        if (auth && s.lastErrorCode == kErrServerRefused) m_notifier.LoginRefused(s.lastErrorText);
+        // A login the server refused, or a certificate not accepted, needs a person.
+        if (auth && (s.lastErrorCode == kErrServerRefused || IsCertificateError(s.lastOsError))) m_notifier.LoginRefused(s.lastErrorText);
     } else if (code == kTransferTaskAside && s.setAside.times == 1) {  // its later steps aside are the journal's
         const int64_t at = m_clock.Now() + s.setAside.retrySeconds;
         const LocalTime t = m_clock.Local(at);

@@ -32,6 +32,13 @@ bool IsUnreachableError(uint32_t osError) {
     }
 }
 
+bool IsCertificateError(uint32_t osError) {
+    switch (osError) {
+        case 12037: case 12038: case 12045: case 12055: case 12056: case 12057: case 12157: case 12169: case 12170: return true;
+        default: return false;
+    }
+}
+
 std::wstring ExplainNetFailure(const std::wstring& message, uint32_t osError) {
     const std::wstring words = NetErrorWords(osError);
     if (words.empty()) return osError == 0 ? message : message + L" (ошибка " + std::to_wstring(osError) + L")";

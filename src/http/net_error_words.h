@@ -14,6 +14,8 @@ std::wstring NetErrorWords(uint32_t osError);
 // A failure to reach the server at all: no connection, no name, no answer in time, a connection
 // dropped. (A certificate refused or a status answered is the server reached.)
 bool IsUnreachableError(uint32_t osError);
+// The server's certificate was not accepted: it stays so until somebody acts.
+bool IsCertificateError(uint32_t osError);
 
 // `message` (the client's own text of a failure) for people: the words for `osError`, then the
 // number and the message for support, as "words (ошибка 12045, message)"; for a number without

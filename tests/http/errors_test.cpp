@@ -110,8 +110,17 @@ TEST(HttpErrors, MessagesAndCopies) {
 TEST(NetErrorWords, TheErrorsPeopleCanActOnAreSaidInWordsWithTheNumberForSupport) {
     EXPECT_EQ(ExplainNetFailure(L"::HttpSendRequest failed.", 12045),
               L"Сертификат сервера выдан неизвестным центром сертификации (ошибка 12045, ::HttpSendRequest failed.)");
-    for (uint32_t code : {12002u, 12007u, 12029u, 12030u, 12031u, 12037u, 12038u, 12045u, 12057u}) {
+    // Each also says whether the server was out of reach (told after 5 minutes) or its certificate
+    // refused (told at once), or neither.
+    const struct {
+        uint32_t code;
+        bool unreachable, certificate;
+    } kinds[] = {{12002, true, false},  {12007, true, false},  {12029, true, false},  {12030, true, false}, {12031, true, false},
+                 {12037, false, true},  {12038, false, true},  {12045, false, true},  {12057, false, true}};
+    for (const auto& [code, unreachable, certificate] : kinds) {
         SCOPED_TRACE(code);
+        EXPECT_EQ(IsUnreachableError(code), unreachable);
+        EXPECT_EQ(IsCertificateError(code), certificate);
         EXPECT_FALSE(NetErrorWords(code).empty());
         EXPECT_NE(ExplainNetFailure(L"m", code).find(L"(ошибка " + std::to_wstring(code) + L", m)"), std::wstring::npos);
     }
