@@ -15,6 +15,30 @@ namespace {
 int64_t SteadyCounter() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
+
+// An order's own files, as its people count them: a big file cut into chunks is one, the content
+// list the agent wrote is none.
+struct OrderFiles {
+    int64_t files = 0;
+    uint64_t bytes = 0;
+};
+OrderFiles FilesOf(CZKRBTree& registry, const std::wstring& task) {
+    OrderFiles out;
+    std::lock_guard lock(registry.Mutex());
+    CZKRBTreeNode* t = registry.Find(task);
+    if (!t) return out;
+    std::set<std::wstring> names;
+    std::lock_guard files(t->Files().Mutex());
+    for (const CZKListEntry* f = t->Files().First(); f; f = f->next) {
+        if (IsContentListPath(f->value)) continue;
+        const ChunkNameInfo chunk = ParseChunkName(f->value);
+        names.insert(chunk.isChunk ? chunk.sourcePath : f->value);
+        out.bytes += f->size;
+    }
+    out.files = static_cast<int64_t>(names.size());
+    return out;
+}
+
 }  // namespace
 
 CAgent::CAgent(const IClock& clock, ISettingsStore& store, IAgentWindow* window)
@@ -104,37 +128,6 @@ void CAgent::OnAuthEventForTray(CVelmoConnect& session, int code) {
     WakeForTray(m_tray.OnAuthEvent(code));
 }
 
-namespace {
-
-// An order's own files, as its people count them: a big file cut into chunks is one, the content
-// list the agent wrote is none.
-struct OrderFiles {
-    int64_t files = 0;
-    uint64_t bytes = 0;
-};
-OrderFiles FilesOf(CZKRBTree& registry, const std::wstring& task) {
-    OrderFiles out;
-    std::lock_guard lock(registry.Mutex());
-    CZKRBTreeNode* t = registry.Find(task);
-    if (!t) return out;
-    std::set<std::wstring> names;
-    std::lock_guard files(t->Files().Mutex());
-    for (const CZKListEntry* f = t->Files().First(); f; f = f->next) {
-        if (IsContentListPath(f->value)) continue;
-        const ChunkNameInfo chunk = ParseChunkName(f->value);
-        names.insert(chunk.isChunk ? chunk.sourcePath : f->value);
-        out.bytes += f->size;
-    }
-    out.files = static_cast<int64_t>(names.size());
-    return out;
-}
-
-std::wstring FolderNameOf(std::wstring task) {
-    StripTrailingSeparators(task);
-    return FileNamePart(task);
-}
-
-}  // namespace
 
 void CAgent::NoteForNotifications(const SessionSnapshot& s, int code, bool auth) {
     const auto now = std::chrono::steady_clock::now();
@@ -147,14 +140,11 @@ void CAgent::NoteForNotifications(const SessionSnapshot& s, int code, bool auth)
         // A login the server refused, or a certificate not accepted, needs a person.
         if (auth && (s.lastErrorCode == kErrServerRefused || IsCertificateError(s.lastOsError))) m_notifier.LoginRefused(s.lastErrorText);
     } else if (code == kTransferTaskAside && s.setAside.times == 1) {  // its later steps aside are the journal's
-        const int64_t at = m_clock.Now() + s.setAside.retrySeconds;
-        const LocalTime t = m_clock.Local(at);
-        wchar_t hhmm[8];
-        std::swprintf(hhmm, 8, L"%02d:%02d", t.hour, t.minute);
-        m_notifier.OrderSetAside(FolderNameOf(s.setAside.task), s.setAside.reason, hhmm);
+        const std::wstring retry = HourMinute(m_clock.Local(m_clock.Now() + s.setAside.retrySeconds));
+        m_notifier.OrderSetAside(FolderName(s.setAside.task), s.setAside.reason, retry);
     } else if (code == kTransferTaskDone && m_settings.NotifyDone() && m_audit) {
         const OrderFiles files = FilesOf(m_audit->Registry(), s.currentTaskName);
-        m_notifier.OrderDone(FolderNameOf(s.currentTaskName), files.files, files.bytes);
+        m_notifier.OrderDone(FolderName(s.currentTaskName), files.files, files.bytes);
     }
 }
 

@@ -1,7 +1,5 @@
 #include "panel/pause_items.h"
 
-#include <cwchar>
-
 namespace zk {
 
 std::optional<PauseChoice> PauseChoiceOf(unsigned menuId) {
@@ -38,9 +36,7 @@ int64_t PauseEnd(PauseChoice choice, int64_t now, const LocalTime& local) {
 
 std::wstring PausedText(bool untilResumed, const LocalTime& end) {
     if (untilResumed) return L"Отправка приостановлена до возобновления";
-    wchar_t hhmm[8];
-    std::swprintf(hhmm, 8, L"%02d:%02d", end.hour, end.minute);
-    return std::wstring(L"Отправка приостановлена до ") + hhmm;
+    return L"Отправка приостановлена до " + HourMinute(end);
 }
 
 }  // namespace zk

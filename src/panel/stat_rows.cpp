@@ -57,17 +57,13 @@ bool CStatRows::IsQueueRow(const CZKListEntry* e) const {
     return std::any_of(m_queue.begin(), m_queue.end(), [e](const auto& q) { return q.get() == e; });
 }
 
-bool CStatRows::SetQueue(const std::vector<QueueRow>& rows) {
+void CStatRows::SetQueue(const std::vector<QueueRow>& rows) {
     std::lock_guard lock(m_rows.Mutex());
-    bool changed = false;
     for (size_t i = 0; i < m_queue.size(); ++i) {
         const QueueRow row = i < rows.size() ? rows[i] : QueueRow{};
-        CZKListEntry& e = *m_queue[i];
-        changed = changed || e.label != row.label || e.value != row.value;
-        e.label = row.label;
-        e.value = row.value;
+        m_queue[i]->label = row.label;
+        m_queue[i]->value = row.value;
     }
-    return changed;
 }
 
 bool CStatRows::QueueShown() {

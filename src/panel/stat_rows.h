@@ -74,8 +74,8 @@ public:
     [[nodiscard]] int PageWith(const std::vector<std::wstring>& keys);
 
     // The queue page's rows ("QUEUE_1" ... "QUEUE_13"): one per order, then the rest counted.
-    // The page lists all of them; those without an order stay empty. True when a row changed.
-    bool SetQueue(const std::vector<QueueRow>& rows);
+    // The page lists all of them; those without an order stay empty.
+    void SetQueue(const std::vector<QueueRow>& rows);
     // Whether the page shown has the queue on it (then its rows are worth refreshing).
     [[nodiscard]] bool QueueShown();
     static constexpr size_t kQueueRows = kQueueRowsShown + 1;

@@ -226,10 +226,7 @@ void CEventJournal::RefreshQueue(const SessionSnapshot& s, CZKRBTree& reg) {
     in.now = std::chrono::steady_clock::now();
     const int64_t now = m_hooks.now ? m_hooks.now() : 0;
     in.clockIn = [&](std::chrono::seconds ahead) {
-        const LocalTime t = m_hooks.local ? m_hooks.local(now + ahead.count()) : ToLocalTime(now + ahead.count());
-        wchar_t hhmm[8];
-        std::swprintf(hhmm, 8, L"%02i:%02i", t.hour, t.minute);
-        return std::wstring(hhmm);
+        return HourMinute(m_hooks.local ? m_hooks.local(now + ahead.count()) : ToLocalTime(now + ahead.count()));
     };
     m_rows.SetQueue(QueueRowsOf(QueueView(reg, in), reg.taskCount.load()));
 }

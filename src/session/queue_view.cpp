@@ -5,11 +5,6 @@
 namespace zk {
 namespace {
 
-std::wstring FolderNameOf(std::wstring task) {
-    StripTrailingSeparators(task);
-    return FileNamePart(task);
-}
-
 OrderStage StageOf(const CZKRBTreeNode& t, const QueueViewInput& in) {
     switch (t.state) {
         case kTaskBuilding:
@@ -28,9 +23,9 @@ OrderStage StageOf(const CZKRBTreeNode& t, const QueueViewInput& in) {
 std::vector<QueueOrder> QueueView(CZKRBTree& registry, const QueueViewInput& in) {
     std::vector<QueueOrder> orders;
     std::lock_guard lock(registry.Mutex());
-    for (CZKRBTreeNode* t = registry.First(); t && orders.size() < in.limit; t = t->nextArrival) {
+    for (CZKRBTreeNode* t = registry.First(); t && orders.size() < kQueueRowsShown; t = t->nextArrival) {
         QueueOrder o;
-        o.name = FolderNameOf(t->Name());
+        o.name = FolderName(t->Name());
         o.stage = StageOf(*t, in);
         if (o.stage == OrderStage::kSetAside) {
             o.file = t->asideFile;

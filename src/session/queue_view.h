@@ -19,10 +19,9 @@ struct QueueViewInput {
     std::chrono::steady_clock::time_point now;
     // "15:42": the local time of a moment `fromNow` ahead.
     std::function<std::wstring(std::chrono::seconds fromNow)> clockIn;
-    size_t limit = kQueueRowsShown;
 };
 
-// The first `limit` orders of the registry.
+// The first orders of the registry, as many as the page shows.
 [[nodiscard]] std::vector<QueueOrder> QueueView(CZKRBTree& registry, const QueueViewInput& in);
 
 }  // namespace zk

@@ -142,22 +142,3 @@ TEST(StatRows, ThePageListingRowsAndTheProgramsOwnNotice) {
     rows.ClearNotice();
     EXPECT_EQ(rows.lastError.Value(), L"Сервер не отвечает") << "no notice, nothing to take away";
 }
-
-TEST(StatRows, TheQueuePageShowsItsOrdersAndCopiesOnlyThose) {
-    CStatRows rows;
-    rows.EnterDisplayList();
-    ASSERT_TRUE(rows.AddPage(kPage1000));
-    std::wstring body;
-    for (size_t i = 1; i <= CStatRows::kQueueRows; ++i) body += (i > 1 ? L"|QUEUE_" : L"QUEUE_") + std::to_wstring(i);
-    ASSERT_TRUE(rows.AddPage(L"{Очередь}{480|380}{" + body + L"}"));
-    EXPECT_FALSE(rows.QueueShown());
-    rows.ShowPage(2);
-    EXPECT_TRUE(rows.QueueShown());
-    EXPECT_EQ(VisibleKeys(rows).size(), CStatRows::kQueueRows) << "every row laid out, filled or not";
-    EXPECT_TRUE(rows.SetQueue({{L"Anna", L"ждёт своей очереди"}, {L"и ещё 1 заказ", L""}}));
-    EXPECT_FALSE(rows.SetQueue({{L"Anna", L"ждёт своей очереди"}, {L"и ещё 1 заказ", L""}})) << "nothing changed";
-    EXPECT_EQ(rows.PageText(), L"Anna\tждёт своей очереди\r\nи ещё 1 заказ\t\r\n") << "the empty rows are not copied";
-    EXPECT_EQ(rows.FindByKey(L"QUEUE_1"), nullptr) << "no setting the server could push";
-    rows.ShowPage(1);
-    EXPECT_FALSE(rows.QueueShown());
-}

@@ -220,6 +220,7 @@ TEST_F(Events, TheQueuePageTellsEachOrdersStateInArrivalOrder) {
     events->RefreshStatistics(snap, &reg);
     rows.ShowPage(rows.PageCount());
     EXPECT_EQ(rows.PageText(), L"") << "not filled while another page was shown";
+    EXPECT_EQ(rows.FindByKey(L"QUEUE_1"), nullptr) << "its rows are no setting the server could push";
     events->RefreshStatistics(snap, &reg);
     const std::wstring text = rows.PageText();
     EXPECT_EQ(text.substr(0, text.find(L"more0")),
