@@ -59,9 +59,12 @@ TEST(WritePacing, OnASlowLineWritesShrinkToTheRate) {
     client.AddParam(L"IMAGE", file.c_str(), kParamFile);
     client.StartUpload((L"http://127.0.0.1:" + std::to_wstring(server.Port()) + L"/up").c_str(), kHttpSessionFlags);
     EXPECT_EQ(client.WriteSize(), kWriteBufferSize) << "a fresh client starts with the largest write";
-    // What the rate moves in the target time, with room for the measurement's spread.
+    // What the rate moves in the target time, with room for the measurement's spread: on a loaded
+    // machine the server's reads come in bursts, and a write once measured 41,040 bytes beside a
+    // bound of twice the rate's 20,480. Four times is still under a third of the largest write.
     const uint32_t allowed = static_cast<uint32_t>(kRate * kWriteTarget.count() / 1000);
-    const uint32_t bound = std::max(2 * allowed, kSmallestWrite);
+    const uint32_t bound = std::max(4 * allowed, kSmallestWrite);
+    static_assert(kWriteBufferSize > 3 * 4 * (kRate * kWriteTarget.count() / 1000));
     // Until the socket buffers are full the writes take no time; the first write that waits for
     // the server teaches the client the rate.
     bool shrunk = false;
